@@ -1,0 +1,8 @@
+// The process-wide objects, constructed in this order before WinMain runs and
+// destroyed in the reverse order at exit: the registry logs its discovery into
+// the log while it is being constructed.
+#include "drives/drive_registry.h"
+#include "log/kernel_log.h"
+
+KernelLog theKernelLog;
+DriveRegistry theDriveRegistry(theKernelLog, RealDrivePlatform());

@@ -1,0 +1,74 @@
+#include "tests/win/support/gui_driver.h"
+
+#include <vector>
+
+namespace {
+
+struct Search {
+    const char* className;
+    const char* caption;
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<Search*>(context);
+    if (!IsWindowVisible(window)) return TRUE;
+    if (search->processId != kAnyProcess) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != search->processId) return TRUE;
+    }
+    if (search->className != nullptr) {
+        char name[256] = {};
+        GetClassNameA(window, name, sizeof name);
+        if (lstrcmpA(name, search->className) != 0) return TRUE;
+    }
+    if (search->caption != nullptr && WindowText(window) != search->caption) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs, DWORD processId) {
+    if (processId == kThisProcess) processId = GetCurrentProcessId();
+    const DWORD start = GetTickCount();
+    for (;;) {
+        Search search{className, caption, processId, nullptr};
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) return search.found;
+        if (GetTickCount() - start > timeoutMs) return nullptr;
+        Sleep(20);
+    }
+}
+
+std::string WindowText(HWND window) {
+    const int length = GetWindowTextLengthA(window);
+    std::vector<char> text(static_cast<size_t>(length) + 2, '\0');
+    GetWindowTextA(window, text.data(), length + 1);
+    return text.data();
+}
+
+std::string MessageBoxText(HWND box) {
+    HWND label = GetDlgItem(box, 0xFFFF);
+    return label != nullptr ? WindowText(label) : std::string();
+}
+
+void ClickButton(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+std::future<AnsweredBox> AnswerMessageBox(const std::string& caption, int answerId, DWORD timeoutMs,
+                                         DWORD processId) {
+    if (processId == kThisProcess) processId = GetCurrentProcessId();
+    return std::async(std::launch::async, [caption, answerId, timeoutMs, processId] {
+        AnsweredBox answer;
+        HWND box = WaitForWindow("#32770", caption.c_str(), timeoutMs, processId);
+        if (box == nullptr) return answer;
+        answer.seen = true;
+        answer.text = MessageBoxText(box);
+        ClickButton(box, answerId);
+        return answer;
+    });
+}
