@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "tests/win/support/gui_driver.h"
 #include "tests/win/support/scratch_dir.h"
 
 std::string BuildPath(const std::string& relative) { return WinePath(std::string(NIMBREL_BUILD_DIR) + "/" + relative); }
@@ -39,5 +40,14 @@ DWORD RunningProgram::Wait(DWORD timeoutMs) {
 
 DWORD RunProgram(const std::string& exe, const std::string& workdir, DWORD timeoutMs) {
     RunningProgram program(exe, "", workdir);
-    return program.Wait(timeoutMs);
+    if (!program.Started()) return STILL_ACTIVE;
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        const DWORD code = program.Wait(50);
+        if (code != STILL_ACTIVE) return code;
+        if (HWND window = WaitForWindow(nullptr, nullptr, 0, program.ProcessId())) {
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        }
+    }
+    return STILL_ACTIVE;
 }

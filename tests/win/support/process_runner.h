@@ -25,5 +25,7 @@ private:
     PROCESS_INFORMATION process_{};
 };
 
-// Runs a program to its end (terminated after `timeoutMs`) and answers its exit code.
+// Runs a program to its end (terminated after `timeoutMs`) and answers its exit
+// code. A program that shows a window instead of ending (the main dialog) has
+// that window cancelled, as a user pressing Escape would.
 DWORD RunProgram(const std::string& exe, const std::string& workdir, DWORD timeoutMs = 60000);
