@@ -6,7 +6,7 @@ export NIMBREL_ROOT
 
 # Debian packages each kind of work needs. Installing is idempotent.
 BUILD_PACKAGES=(cmake make g++ file g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libgtest-dev)
-RUN_PACKAGES=(wine wine64 xvfb python3 x11-utils)
+RUN_PACKAGES=(wine wine64 xvfb python3 x11-utils python3-pyftpdlib vsftpd)
 
 log() { printf '%s\n' "$*" >&2; }
 

@@ -1,0 +1,113 @@
+"""A real FTP server for the transfer tests, on 127.0.0.1.
+
+Built on Debian's pyftpdlib (run it with /usr/bin/python3). It serves --root to
+anonymous users with every permission (download, upload, rename, delete), and to
+--user/--password when given. Misbehaviours for the error paths:
+
+  --rest-reply TEXT   answer every REST with this reply (e.g. "502 No resume")
+  --drop-after N      send only the first N bytes of every download, then close
+                      the data connection (the control reply is --drop-reply)
+  --log FILE          append every command received, one per line
+
+It listens on --port (0: any free port) and prints the port it got as its first
+line of output, so a test can start it and read where to connect.
+"""
+import argparse
+import logging
+import sys
+import warnings
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, FileProducer
+from pyftpdlib.servers import FTPServer
+
+
+class CutShortProducer(FileProducer):
+    """Yields at most `limit` bytes of the file, then ends as if it were all."""
+
+    limit = 0
+
+    def __init__(self, file, type):
+        super().__init__(file, type)
+        self._left = self.limit
+
+    def more(self):
+        if self._left <= 0:
+            return b""
+        data = super().more()[: self._left]
+        self._left -= len(data)
+        return data
+
+
+def make_handler(options):
+    class Handler(FTPHandler):
+        def pre_process_command(self, line, cmd, arg):
+            if options.log:
+                with open(options.log, "a", encoding="utf-8") as log:
+                    log.write(line + "\n")
+            super().pre_process_command(line, cmd, arg)
+
+        def ftp_REST(self, line):
+            if options.rest_reply:
+                self.respond(options.rest_reply)
+                return
+            super().ftp_REST(line)
+
+        def ftp_RETR(self, file):
+            if options.drop_after is None:
+                return super().ftp_RETR(file)
+            rest_pos = self._restart_position
+            self._restart_position = 0
+            try:
+                fd = self.run_as_current_user(self.fs.open, file, "rb")
+            except OSError as err:
+                self.respond("550 %s." % err.strerror)
+                return None
+            fd.seek(rest_pos)
+            CutShortProducer.limit = options.drop_after
+            producer = CutShortProducer(fd, self._current_type)
+            self.push_dtp_data(producer, isproducer=True, file=fd, cmd="RETR")
+            return file
+
+        def respond(self, resp, logfun=logging.debug):
+            # A cut-short download ends with the configured reply instead.
+            if options.drop_after is not None and resp.startswith("226"):
+                resp = options.drop_reply
+            super().respond(resp, logfun)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_anonymous(options.root, perm="elradfmwMT")
+    if options.user:
+        authorizer.add_user(options.user, options.password or "", options.root, perm="elradfmwMT")
+    Handler.authorizer = authorizer
+    # sendfile() would bypass the producer that cuts a download short.
+    Handler.use_sendfile = options.drop_after is None
+    Handler.passive_ports = None
+    Handler.permit_foreign_addresses = False
+    return Handler
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--user")
+    parser.add_argument("--password")
+    parser.add_argument("--rest-reply")
+    parser.add_argument("--drop-after", type=int)
+    parser.add_argument("--drop-reply", default="426 Connection closed; transfer aborted.")
+    parser.add_argument("--log")
+    options = parser.parse_args()
+
+    logging.basicConfig(level=logging.WARNING)
+    warnings.filterwarnings("ignore", "write permissions assigned to anonymous user")
+    server = FTPServer(("127.0.0.1", options.port), make_handler(options))
+    print(server.address[1], flush=True)
+    try:
+        server.serve_forever(handle_exit=True)
+    finally:
+        server.close_all()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,104 @@
+"""Checks the FTP test peers themselves, with Python's ftplib as the client."""
+import ftplib
+import io
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PAYLOAD = bytes(range(256)) * 40  # 10240 bytes, every byte value
+
+
+class Peer:
+    def __init__(self, script, *args):
+        self.process = subprocess.Popen([sys.executable, os.path.join(HERE, script), *args],
+                                        stdout=subprocess.PIPE, text=True)
+        self.port = int(self.process.stdout.readline())
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(10)
+        self.process.stdout.close()
+
+
+class FtpServerTest(unittest.TestCase):
+    def start(self, *args):
+        self.root = tempfile.mkdtemp()
+        with open(os.path.join(self.root, "fw.bin"), "wb") as f:
+            f.write(PAYLOAD)
+        self.log = os.path.join(self.root, "commands.log")
+        peer = Peer("ftp_server.py", "--root", self.root, "--log", self.log, *args)
+        self.addCleanup(peer.stop)
+        client = ftplib.FTP()
+        client.connect("127.0.0.1", peer.port, timeout=10)
+        client.login()
+        self.addCleanup(client.close)
+        return client
+
+    def retrieve(self, client, rest=None):
+        data = bytearray()
+        reply = client.retrbinary("RETR fw.bin", data.extend, rest=rest)
+        return bytes(data), reply
+
+    def test_download_resume_and_upload(self):
+        client = self.start()
+        self.assertEqual(self.retrieve(client)[0], PAYLOAD)
+        self.assertEqual(self.retrieve(client, rest=1000)[0], PAYLOAD[1000:])
+        client.storbinary("STOR up.bin", io.BytesIO(b"uploaded"))
+        with open(os.path.join(self.root, "up.bin"), "rb") as f:
+            self.assertEqual(f.read(), b"uploaded")
+        with open(self.log) as f:
+            self.assertIn("REST 1000\n", f.read())
+
+    def test_rest_in_ascii_mode_is_refused(self):
+        client = self.start()
+        client.voidcmd("TYPE A")
+        with self.assertRaises(ftplib.error_perm):
+            client.sendcmd("REST 1000")
+
+    def test_rest_reply_can_be_chosen(self):
+        client = self.start("--rest-reply", "502 Resume is not supported here.")
+        client.voidcmd("TYPE I")
+        with self.assertRaises(ftplib.error_perm) as refused:
+            client.sendcmd("REST 1000")
+        self.assertEqual(str(refused.exception), "502 Resume is not supported here.")
+
+    def test_download_cut_short(self):
+        for reply in ("226 Transfer complete.", "426 Connection closed; transfer aborted."):
+            with self.subTest(reply=reply):
+                client = self.start("--drop-after", "3000", "--drop-reply", reply)
+                data = bytearray()
+                try:
+                    client.retrbinary("RETR fw.bin", data.extend)
+                except ftplib.error_temp:
+                    pass
+                self.assertEqual(bytes(data), PAYLOAD[:3000])
+
+    def test_vsftpd_serves_downloads_and_resumes(self):
+        root = tempfile.mkdtemp()
+        os.chmod(root, 0o755)
+        with open(os.path.join(root, "fw.bin"), "wb") as f:
+            f.write(PAYLOAD)
+        peer = Peer("vsftpd_server.py", "--root", root)
+        self.addCleanup(peer.stop)
+        client = ftplib.FTP()
+        client.connect("127.0.0.1", peer.port, timeout=10)
+        client.login()
+        self.addCleanup(client.close)
+        self.assertEqual(self.retrieve(client)[0], PAYLOAD)
+        self.assertEqual(self.retrieve(client, rest=1000)[0], PAYLOAD[1000:])
+
+    def test_silent_server_accepts_and_never_greets(self):
+        peer = Peer("silent_server.py")
+        self.addCleanup(peer.stop)
+        with socket.create_connection(("127.0.0.1", peer.port), timeout=5) as connection:
+            connection.settimeout(0.5)
+            with self.assertRaises(socket.timeout):
+                connection.recv(1)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,74 @@
+"""Runs Debian's vsftpd as a second, independent FTP server for cross-checks.
+
+Serves --root read-only to anonymous users on 127.0.0.1, on a free port that it
+prints as its first line of output (vsftpd cannot take port 0 itself). The root
+must not be writable by the "ftp" user that the vsftpd package creates. The
+configuration lives in a temporary folder; nothing outside it is touched.
+"""
+import argparse
+import os
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+CONFIG = """listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port={port}
+background=NO
+anonymous_enable=YES
+no_anon_password=YES
+local_enable=NO
+write_enable=NO
+anon_root={root}
+ftp_username=ftp
+secure_chroot_dir={empty}
+seccomp_sandbox=NO
+pasv_enable=YES
+pasv_address=127.0.0.1
+port_enable=YES
+connect_from_port_20=NO
+xferlog_enable=NO
+dirmessage_enable=NO
+"""
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--vsftpd", default="/usr/sbin/vsftpd")
+    options = parser.parse_args()
+
+    with tempfile.TemporaryDirectory(prefix="vsftpd-") as folder:
+        empty = os.path.join(folder, "empty")
+        os.mkdir(empty)
+        port = free_port()
+        config = os.path.join(folder, "vsftpd.conf")
+        with open(config, "w", encoding="ascii") as out:
+            out.write(CONFIG.format(port=port, root=os.path.abspath(options.root), empty=empty))
+        server = subprocess.Popen([options.vsftpd, config])
+        signal.signal(signal.SIGTERM, lambda *_: server.terminate())
+        # Tell the caller only once the server answers.
+        for _ in range(100):
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=0.1).close()
+                break
+            except OSError:
+                if server.poll() is not None:
+                    return 1
+                time.sleep(0.05)
+        print(port, flush=True)
+        return server.wait()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
