@@ -111,7 +111,7 @@ std::vector<char> ReadRoots(const DrivePlatform& platform) {
 
 bool DriveRegistry::EnumerateNt() {
     const std::vector<char> roots = ReadRoots(platform_);
-    std::unique_ptr<RequestSet> set;
+    auto set = std::make_unique<RequestSet>(platform_);  // renewed only after it was abandoned
 
     // The roots lie kRootSize bytes apart; 24 fit the usual buffer.
     for (size_t at = 0; at + kRootSize <= roots.size(); at += kRootSize) {
