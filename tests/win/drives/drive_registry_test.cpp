@@ -14,15 +14,13 @@ using namespace std::string_literals;
 
 const std::string kRule = std::string(44, '=') + "\r\n";
 
-// A machine without drives: no drive roots, no ASPI library.
+// A machine without drives (no drive roots, no ASPI library) on a platform.
 DrivePlatform PlatformWithId(DWORD platformId, BOOL result = TRUE) {
     DrivePlatform platform;
     platform.getVersionEx = [platformId, result](OSVERSIONINFOA* info) {
         if (result) info->dwPlatformId = platformId;
         return result;
     };
-    platform.getLogicalDriveStrings = [](DWORD, char*) -> DWORD { return 0; };
-    platform.loadLibrary = [](const char*) -> HMODULE { return nullptr; };
     return platform;
 }
 
