@@ -14,10 +14,15 @@ DriveRegistry::DriveRegistry(KernelLog& log, const DrivePlatform& platform) : lo
     const bool nt = IsWindowsNT();
     log_.WriteLine(nt ? "OS: Windows NT" : "OS: Windows 98", 14);
     WriteRule();
+    if (nt) {
+        EnumerateNt();
+    } else {
+        EnumerateAspi();
+    }
     WriteRule();
 }
 
-void DriveRegistry::WriteRule() { log_.WriteLine(kRule, sizeof kRule - 1); }
+void DriveRegistry::WriteRule() { WriteLiteral(kRule); }
 
 bool DriveRegistry::IsWindowsNT() {
     OSVERSIONINFOA version;

@@ -5,6 +5,7 @@
 // registry's lock, then the log's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 
@@ -32,6 +33,13 @@ public:
 
     bool IsWindowsNT();
 
+    // The two transports; construction runs the one of this platform. Each logs
+    // what it finds or fails at and adds every drive that answered its INQUIRY.
+    // EnumerateNt answers true; EnumerateAspi whether a drive was found (false
+    // also when the library or its adapters are unusable).
+    bool EnumerateNt();
+    bool EnumerateAspi();
+
     // Lists one drive that answered its INQUIRY and logs it. `identity` points at
     // the INQUIRY data from byte 8 on; 28 bytes are taken.
     void AddDrive(const char* identity, uint8_t letter, uint8_t adapter, uint8_t target, uint8_t lun,
@@ -46,6 +54,10 @@ public:
 
 private:
     void WriteRule();
+    template <size_t N>
+    void WriteLiteral(const char (&text)[N]) {
+        log_.WriteLine(text, N - 1);
+    }
 
     KernelLog& log_;
     const DrivePlatform& platform_;

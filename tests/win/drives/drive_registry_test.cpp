@@ -14,6 +14,7 @@ using namespace std::string_literals;
 
 const std::string kRule = std::string(44, '=') + "\r\n";
 
+// A machine without drives (no drive roots, no ASPI library) on a platform.
 DrivePlatform PlatformWithId(DWORD platformId, BOOL result = TRUE) {
     DrivePlatform platform;
     platform.getVersionEx = [platformId, result](OSVERSIONINFOA* info) {
@@ -39,22 +40,23 @@ protected:
     std::unique_ptr<DriveRegistry> registry_;
 };
 
-TEST_F(DriveRegistryTest, LogsThePlatformBetweenRules) {
+TEST_F(DriveRegistryTest, LogsThePlatformAndTheDiscoveryBetweenRules) {
     struct {
         const char* what;
         DWORD id;
         BOOL result;
-        const char* line;
+        std::string discovery;
     } cases[] = {
-        {"NT family", VER_PLATFORM_WIN32_NT, TRUE, "OS: Windows NT"},
-        {"98 family", VER_PLATFORM_WIN32_WINDOWS, TRUE, "OS: Windows 98"},
-        {"failed version query counts as not NT", VER_PLATFORM_WIN32_NT, FALSE, "OS: Windows 98"},
+        {"NT family", VER_PLATFORM_WIN32_NT, TRUE, "OS: Windows NT\r\n" + kRule},
+        {"98 family", VER_PLATFORM_WIN32_WINDOWS, TRUE, "OS: Windows 98\r\n" + kRule + "Load ASPI driver failed!\r\n"},
+        {"failed version query counts as not NT", VER_PLATFORM_WIN32_NT, FALSE,
+         "OS: Windows 98\r\n" + kRule + "Load ASPI driver failed!\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         registry_.reset();
         log_ = std::make_unique<KernelLog>();
-        EXPECT_EQ(Start(PlatformWithId(c.id, c.result)), std::string(c.line) + "\r\n" + kRule + kRule);
+        EXPECT_EQ(Start(PlatformWithId(c.id, c.result)), c.discovery + kRule);
         EXPECT_EQ(registry_->GetDriveCount(), 0u);
     }
 }

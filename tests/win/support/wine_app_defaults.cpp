@@ -1,0 +1,25 @@
+#include "tests/win/support/wine_app_defaults.h"
+
+#include <windows.h>
+
+WineAppDefaults::WineAppDefaults(const std::string& exeName) : key_("Software\\Wine\\AppDefaults\\" + exeName) {}
+
+WineAppDefaults::~WineAppDefaults() { RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str()); }
+
+bool WineAppDefaults::SetVersion(const std::string& version) { return SetValue("", "Version", version); }
+
+bool WineAppDefaults::SetDllOverride(const std::string& dll, const std::string& order) {
+    return SetValue("\\DllOverrides", dll, order);
+}
+
+bool WineAppDefaults::SetValue(const std::string& subkey, const std::string& name, const std::string& value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, (key_ + subkey).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LONG result = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                       static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
