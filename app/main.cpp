@@ -1,5 +1,7 @@
 #include <windows.h>
 
-// Everything up to here happened in the static construction of the process-wide
-// objects (app/process_objects.cpp).
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include "framework/win_app.h"
+
+// The process-wide objects (app/process_objects.cpp) are constructed before this
+// runs: the drive list is complete before any window exists.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return RunApplication(instance); }

@@ -72,3 +72,45 @@ std::future<AnsweredBox> AnswerMessageBox(const std::string& caption, int answer
         return answer;
     });
 }
+
+void PressKey(HWND window, UINT virtualKey) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    HWND target = window;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus != nullptr) {
+        target = info.hwndFocus;
+    }
+    PostMessageA(target, WM_KEYDOWN, virtualKey, 1);
+    PostMessageA(target, WM_KEYUP, virtualKey, 0xC0000001);
+}
+
+bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+void CancelOpenDialogs(DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<HWND> dialogs;
+        EnumWindows(
+            [](HWND window, LPARAM context) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                char name[16] = {};
+                GetClassNameA(window, name, sizeof name);
+                if (owner == GetCurrentProcessId() && IsWindowVisible(window) && lstrcmpA(name, "#32770") == 0) {
+                    reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&dialogs));
+        if (dialogs.empty() || GetTickCount() - start > timeoutMs) return;
+        for (HWND dialog : dialogs) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        Sleep(100);
+    }
+}

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <future>
 #include <string>
 
@@ -22,6 +23,36 @@ std::string MessageBoxText(HWND box);
 
 // Posts a click of button `id` to a dialog.
 void ClickButton(HWND dialog, int id);
+
+// Posts a key press (down and up) to the control that has the focus in `window`'s
+// thread, as a user's key would arrive; the dialog manager sees it in its loop.
+void PressKey(HWND window, UINT virtualKey);
+
+// Waits until `window` no longer exists; answers false after `timeoutMs`.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs = 20000);
+
+// Cancels (IDCANCEL) every visible dialog of this process until none is left or
+// `timeoutMs` has passed, so that a test that failed half way still ends its modal runs.
+void CancelOpenDialogs(DWORD timeoutMs = 20000);
+
+// Runs `showModal` (a DoModal, say) on this thread while a second thread waits for a
+// dialog of this process captioned `caption` and hands it to `inspect`, which ends it.
+// Whatever is still open afterwards is cancelled. Answers what `showModal` answered;
+// `seen` tells whether the dialog came at all.
+template <class ShowModal>
+auto InspectModal(ShowModal showModal, const char* caption, const std::function<void(HWND)>& inspect,
+                  bool* seen = nullptr) {
+    auto inspector = std::async(std::launch::async, [caption, &inspect] {
+        HWND dialog = WaitForWindow("#32770", caption, 20000);
+        if (dialog != nullptr) inspect(dialog);
+        CancelOpenDialogs();
+        return dialog != nullptr;
+    });
+    auto result = showModal();
+    const bool appeared = inspector.get();
+    if (seen != nullptr) *seen = appeared;
+    return result;
+}
 
 // What a message box showed before the test answered it.
 struct AnsweredBox {

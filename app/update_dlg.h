@@ -1,0 +1,61 @@
+// The main dialog: the drive box filled from the drive registry, the firmware
+// list, and the state that "Check updates" writes and "Update selected" reads.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/controls.h"
+#include "framework/dialog.h"
+
+// One firmware release of the update list.
+struct FirmwareEntry {
+    std::string Version;
+    std::string Release;
+    std::string URL;
+    std::string Size;
+};
+
+class CUpdateDlg : public CDialog {
+public:
+    static constexpr int kMaxDrives = 20;  // drives beyond these are not listed
+    static constexpr int kMaxFirmware = 30;
+    static constexpr int kMaxFtpSites = 10;
+
+    explicit CUpdateDlg(HWND parent = nullptr);
+
+    // The position of the drive chosen in the drive box, from 0 to the number of
+    // drives listed minus one; -1 when the box has no selection. Handlers read the
+    // drive slots only through this.
+    int SelectedDrive() const;
+    int ListedDrives() const { return m_ListedDrives; }
+
+    CListCtrl m_FirmwareList;
+    CComboBox m_DriveBox;
+    // Per listed drive (position k is drive number k + 1): the 24 vendor and product
+    // characters and the 4 revision characters, blanks and NULs kept.
+    std::string m_DriveModel[kMaxDrives];
+    std::string m_DriveRevision[kMaxDrives];
+    std::string m_ModelName;    // the model of the last update check
+    std::string m_HostVersion;  // the revision of the drive of the last update check
+    FirmwareEntry m_Firmware[kMaxFirmware];
+    std::string m_FtpSites[kMaxFtpSites];
+    HICON m_AppIcon;  // shared icon: never destroyed
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void DoDataExchange() override;
+    BOOL OnInitDialog() override;
+
+private:
+    void AddAboutItem();
+    void FillDriveBox();
+    void AddListColumns();
+    bool OnSysCommand(UINT id, LPARAM lParam);
+    bool OnPaint();
+    void OnCheckUpdates();    // check_updates.cpp
+    void OnUpdateSelected();  // update_selected.cpp
+
+    int m_ListedDrives = 0;
+};
