@@ -13,6 +13,7 @@ namespace {
 
 constexpr DWORD kUrlPartLength = 2084;  // host and path buffers: INTERNET_MAX_URL_LENGTH + 1
 constexpr DWORD kReadChunk = 1024;
+constexpr size_t kWriteBlock = 64 * 1024;
 constexpr DWORD kDrainPiece = 50;
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_KEEP_CONNECTION;
 constexpr DWORD kLoginFlags =
@@ -243,30 +244,43 @@ void CHttpDownloadDlg::Transfer(EndMessage& end) {
     SetStatus(IDS_HTTP_RETRIEVING);
     ProgressTracker progress = StartProgress(m_FileName, total);
 
+    // Reads of 1024 bytes gather in a block that is written when full: a write call
+    // per read would cost more than the read itself.
+    std::vector<char> block(kWriteBlock);
+    size_t pending = 0;
     uint64_t received = 0;
-    char buffer[kReadChunk];
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(m_Request, buffer, sizeof buffer, &read)) {
+        if (!InternetReadFile(m_Request, block.data() + pending, kReadChunk, &read)) {
             return Fail(end, IDS_HTTP_ERROR_DOWNLOAD, GetLastError());
         }
         if (read == 0 || m_Abort) break;
-        try {
-            m_File.Write(buffer, read);
-        } catch (const CFileException& error) {
-            return Fail(end, IDS_HTTP_ERROR_DOWNLOAD, error.m_lOsError);
-        }
+        pending += read;
         received += read;
+        if (block.size() - pending < kReadChunk && !WriteLocalFile(end, block.data(), pending)) return;
         UpdateProgress(progress, static_cast<uint32_t>(received));
     }
+    if (m_Abort) return DiscardLocalFile();
     // WinInet reads a connection closed early as the end of the body.
-    if (!m_Abort && length && received < *length) return Fail(end, IDS_HTTP_ERROR_DOWNLOAD, kShortBodyError);
+    if (length && received < *length) return Fail(end, IDS_HTTP_ERROR_DOWNLOAD, kShortBodyError);
+    if (!WriteLocalFile(end, block.data(), pending)) return;
     try {
         m_File.Close();
     } catch (const CFileException& error) {
-        return Fail(end, IDS_HTTP_ERROR_DOWNLOAD, error.m_lOsError);
+        Fail(end, IDS_HTTP_ERROR_DOWNLOAD, error.m_lOsError);
     }
-    if (m_Abort) DiscardLocalFile();
+}
+
+bool CHttpDownloadDlg::WriteLocalFile(EndMessage& end, const char* bytes, size_t& count) {
+    if (count == 0) return true;
+    try {
+        m_File.Write(bytes, static_cast<UINT>(count));
+    } catch (const CFileException& error) {
+        Fail(end, IDS_HTTP_ERROR_DOWNLOAD, error.m_lOsError);
+        return false;
+    }
+    count = 0;
+    return true;
 }
 
 bool CHttpDownloadDlg::AskForLogin(DWORD statusCode) {
