@@ -93,22 +93,27 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
     return true;
 }
 
+std::vector<HWND> VisibleDialogs() {
+    std::vector<HWND> dialogs;
+    EnumWindows(
+        [](HWND window, LPARAM context) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            char name[16] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (owner == GetCurrentProcessId() && IsWindowVisible(window) && lstrcmpA(name, "#32770") == 0) {
+                reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&dialogs));
+    return dialogs;
+}
+
 void CancelOpenDialogs(DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     for (;;) {
-        std::vector<HWND> dialogs;
-        EnumWindows(
-            [](HWND window, LPARAM context) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                char name[16] = {};
-                GetClassNameA(window, name, sizeof name);
-                if (owner == GetCurrentProcessId() && IsWindowVisible(window) && lstrcmpA(name, "#32770") == 0) {
-                    reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&dialogs));
+        const std::vector<HWND> dialogs = VisibleDialogs();
         if (dialogs.empty() || GetTickCount() - start > timeoutMs) return;
         for (HWND dialog : dialogs) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         Sleep(100);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <future>
 #include <string>
+#include <vector>
 
 // Windows are looked for among those of one process: by default this one, so that
 // tests running side by side never answer each other's boxes.
@@ -30,6 +31,9 @@ void PressKey(HWND window, UINT virtualKey);
 
 // Waits until `window` no longer exists; answers false after `timeoutMs`.
 bool WaitForWindowGone(HWND window, DWORD timeoutMs = 20000);
+
+// The visible dialogs and message boxes (class #32770) of this process.
+std::vector<HWND> VisibleDialogs();
 
 // Cancels (IDCANCEL) every visible dialog of this process until none is left or
 // `timeoutMs` has passed, so that a test that failed half way still ends its modal runs.

@@ -1,0 +1,51 @@
+#include "tests/win/support/peers.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <vector>
+
+int PeerPort(const char* variable) {
+    char text[32] = {};
+    const DWORD length = GetEnvironmentVariableA(variable, text, sizeof text);
+    if (length == 0 || length >= sizeof text) return 0;
+    return std::atoi(text);
+}
+
+std::string LoopbackUrl(int port, const std::string& path) {
+    return "http://127.0.0.1:" + std::to_string(port) + path;
+}
+
+int UnusedLoopbackPort() {
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 0;
+    int port = 0;
+    const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    if (probe != INVALID_SOCKET && bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    if (probe != INVALID_SOCKET) closesocket(probe);
+    WSACleanup();
+    return port;
+}
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    const DWORD length = GetEnvironmentVariableA(name, nullptr, 0);
+    hadValue_ = length != 0;
+    if (hadValue_) {
+        std::vector<char> text(length);
+        GetEnvironmentVariableA(name, text.data(), length);
+        previous_ = text.data();
+    }
+    SetEnvironmentVariableA(name, value);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    SetEnvironmentVariableA(name_.c_str(), hadValue_ ? previous_.c_str() : nullptr);
+}

@@ -1,0 +1,31 @@
+// Local peer servers of a test program: CTest starts them through
+// tests/peers/run_with_peers.py (nimbrel_win_test(... PEERS "VAR=COMMAND")) and
+// hands each one's port over in an environment variable.
+#pragma once
+
+#include <string>
+
+// The port in environment variable `variable`; 0 when it is not set (the program
+// was not started through run_with_peers.py).
+int PeerPort(const char* variable);
+
+// "http://127.0.0.1:<port><path>".
+std::string LoopbackUrl(int port, const std::string& path);
+
+// A port of 127.0.0.1 on which nothing listens (bound, then released).
+int UnusedLoopbackPort();
+
+// Sets an environment variable of this process for one scope (nullptr: unset), and
+// restores what was there before.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const char* value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string name_;
+    std::string previous_;
+    bool hadValue_;
+};
