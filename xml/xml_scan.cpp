@@ -1,0 +1,143 @@
+#include "xml/xml_scan.h"
+
+#include <cstring>
+
+bool NameMatches(const TokenCursor& token, std::string_view name) {
+    const int32_t length = token.end - token.start + 1;
+    if (length < 0 || static_cast<size_t>(length) > name.size()) {
+        return false;
+    }
+    if (std::memcmp(token.text + token.start, name.data(), static_cast<size_t>(length)) != 0) {
+        return false;
+    }
+    if (static_cast<size_t>(length) == name.size()) {
+        return true;
+    }
+    const char after = name[static_cast<size_t>(length)];
+    return after == '\0' || after == ' ' || after == '=' || after == '/' || after == '[';
+}
+
+std::string TokenText(const TokenCursor& token) {
+    if (token.end < token.start) {
+        return {};
+    }
+    return std::string(token.text + token.start, static_cast<size_t>(token.end - token.start + 1));
+}
+
+TextScanner::TextScanner() : text_("") {
+    for (unsigned char c : std::string_view(" \t\n\r")) {
+        classes_[c] |= kBlank;
+    }
+    for (unsigned char c : std::string_view(" \t\n\r<>=\\/?!")) {
+        classes_[c] |= kStop;
+    }
+    classes_[0] |= kStop;
+}
+
+void TextScanner::SetLeadBytes(const LeadByteTable& leadBytes) {
+    hasLeadBytes_ = false;
+    for (int b = 0; b < 256; ++b) {
+        classes_[b] = static_cast<uint8_t>(classes_[b] & ~kLead);
+        if (leadBytes[b] && b != 0) {
+            classes_[b] |= kLead;
+            hasLeadBytes_ = true;
+        }
+    }
+}
+
+void TextScanner::Bind(const char* text, int32_t length) {
+    text_ = text;
+    length_ = length;
+}
+
+bool TextScanner::SkipBlanks(int32_t& pos) const {
+    if (text_[pos] == '\0') {
+        return false;
+    }
+    while (classes_[static_cast<unsigned char>(text_[pos])] & kBlank) {
+        ++pos;
+    }
+    return text_[pos] != '\0';
+}
+
+bool TextScanner::FindChar(int32_t& pos, char ch) const {
+    if (!hasLeadBytes_) {
+        // Every byte is a character, and the text has no NUL before its end.
+        const void* hit = std::memchr(text_ + pos, ch, static_cast<size_t>(length_ - pos));
+        pos = hit ? static_cast<int32_t>(static_cast<const char*>(hit) - text_) : length_;
+        return hit != nullptr;
+    }
+    for (;;) {
+        const char c = text_[pos];
+        if (c == ch) {
+            return true;
+        }
+        if (c == '\0') {
+            return false;
+        }
+        pos = Step(pos);
+    }
+}
+
+bool TextScanner::FindText(int32_t& pos, std::string_view marker) const {
+    const auto size = static_cast<int32_t>(marker.size());
+    if (!hasLeadBytes_) {
+        for (;;) {
+            if (!FindChar(pos, marker[0])) {
+                return false;
+            }
+            if (length_ - pos >= size && std::memcmp(text_ + pos, marker.data(), marker.size()) == 0) {
+                return true;
+            }
+            ++pos;
+        }
+    }
+    for (;;) {
+        if (text_[pos] == '\0') {
+            return false;
+        }
+        if (text_[pos] == marker[0] && length_ - pos >= size &&
+            std::memcmp(text_ + pos, marker.data(), marker.size()) == 0) {
+            return true;
+        }
+        pos = Step(pos);
+    }
+}
+
+bool TextScanner::NextToken(TokenCursor& cursor) const {
+    cursor.quoted = false;
+    int32_t p = cursor.next;
+    if (!SkipBlanks(p)) {
+        cursor.start = cursor.end = cursor.next = p;
+        return false;
+    }
+    const char first = text_[p];
+    if (first == '"' || first == '\'') {
+        cursor.quoted = true;
+        cursor.start = p + 1;
+        int32_t q = cursor.start;
+        const bool closed = FindChar(q, first);
+        cursor.end = q - 1;
+        cursor.next = closed ? q + 1 : q;  // an unclosed value runs to the end of the text
+        return true;
+    }
+    cursor.start = p;
+    int32_t q = p;
+    if (!hasLeadBytes_) {
+        while (!(classes_[static_cast<unsigned char>(text_[q])] & kStop)) {
+            ++q;
+        }
+    } else {
+        while (!(classes_[static_cast<unsigned char>(text_[q])] & kStop)) {
+            q = Step(q);
+        }
+    }
+    if (q == p) {
+        cursor.end = p;
+        cursor.next = p + 1;
+    } else {
+        cursor.end = q - 1;
+        cursor.next = q;
+    }
+    return true;
+}
