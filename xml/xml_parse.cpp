@@ -3,7 +3,6 @@
 // end tag names the element it closes, and stops after the document element.
 // Attributes and references are not looked at here.
 #include <cstring>
-#include <vector>
 
 #include "xml/xml_document.h"
 
@@ -51,8 +50,9 @@ int32_t XmlDocument::ReportError(const char* format, std::string_view name) {
     return -1;
 }
 
-// The explicit stack stands in for one recursion level per level of elements, so
-// that a hostile nesting depth costs memory, not the call stack, and can be capped.
+// An explicit stack of the open elements stands in for one recursion level per
+// level of elements, so that a hostile nesting depth is refused at the cap
+// instead of overflowing the call stack.
 int32_t XmlDocument::ParseElement(int32_t parent) {
     struct Open {
         int32_t element;
@@ -60,7 +60,8 @@ int32_t XmlDocument::ParseElement(int32_t parent) {
         int32_t nameStart;  // the element's name, for the end-tag check
         int32_t nameLength;
     };
-    std::vector<Open> open;
+    Open open[kMaxDepth];
+    int32_t depth = 0;  // entries of open in use
     const char* const t = text_.c_str();
 
     int32_t p = parent;  // the element whose content is being parsed
@@ -70,9 +71,10 @@ int32_t XmlDocument::ParseElement(int32_t parent) {
             GrowStore(0);
         }
         const int32_t e = nextFree_++;
-        store_[e].parent = p;
-        store_[e].firstChild = 0;
-        store_[e].nextSibling = 0;
+        ElementRecord& slot = store_[e];
+        slot.parent = p;
+        slot.firstChild = 0;
+        slot.nextSibling = 0;
 
         TokenCursor cursor = scanner_.Fresh(store_[p].closeStart);
         int32_t tagStart = 0;
@@ -107,23 +109,22 @@ int32_t XmlDocument::ParseElement(int32_t parent) {
 
         if (result < 0) {
             const std::string_view name(t + cursor.start, static_cast<size_t>(cursor.end - cursor.start + 1));
-            if (open.size() >= static_cast<size_t>(kMaxDepth)) {
+            if (depth == kMaxDepth) {
                 return ReportError("Element %s nested too deeply", name);
             }
             int32_t tagEnd = cursor.next;
             if (!scanner_.FindChar(tagEnd, '>')) {
                 return ReportError("End of tag not found");
             }
-            ElementRecord& record = store_[e];
-            record.tagStart = tagStart;
-            record.tagEnd = tagEnd;
+            slot.tagStart = tagStart;
+            slot.tagEnd = tagEnd;
             if (t[tagEnd - 1] == '/') {
-                record.closeStart = tagEnd - 1;
-                record.closeEnd = tagEnd;
+                slot.closeStart = tagEnd - 1;
+                slot.closeEnd = tagEnd;
                 result = e;
             } else {
-                record.closeStart = tagEnd + 1;  // the content starts after the '>'
-                open.push_back({e, 0, cursor.start, cursor.end - cursor.start + 1});
+                slot.closeStart = tagEnd + 1;  // the content starts after the '>'
+                open[depth++] = {e, 0, cursor.start, cursor.end - cursor.start + 1};
                 p = e;
                 continue;
             }
@@ -131,10 +132,10 @@ int32_t XmlDocument::ParseElement(int32_t parent) {
 
         // Hand result (an element, or 0 for an end tag) to the element it lies in.
         for (;;) {
-            if (open.empty()) {
+            if (depth == 0) {
                 return result;
             }
-            Open& o = open.back();
+            Open& o = open[depth - 1];
             if (result > 0) {
                 if (o.lastChild == 0) {
                     store_[o.element].firstChild = result;
@@ -167,7 +168,7 @@ int32_t XmlDocument::ParseElement(int32_t parent) {
             }
             store_[o.element].closeEnd = end.start;
             result = o.element;
-            open.pop_back();
+            --depth;
         }
     }
 }
