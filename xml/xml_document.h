@@ -70,6 +70,8 @@ public:
     // when there was no element at all). The cursor is reset either way.
     bool Parse(const char* text);
     bool Parse(const std::string& text) { return Parse(text.c_str()); }
+    // The same, taking the text over instead of copying it.
+    bool Parse(std::string&& text);
 
     // Cursor moves. A name may carry a suffix starting with one of " =/[", which is
     // ignored; nullptr or "" matches any element.
@@ -107,6 +109,7 @@ private:
     enum NodeKind : int32_t { kNone = 0, kCData = 8, kInstruction = 16, kComment = 32, kDeclaration = 64 };
 
     void ResetCursor();
+    bool ParseText();
     int32_t ParseElement(int32_t parent);
     NodeKind SkipNode(TokenCursor& cursor) const;
     int32_t ReportError(const char* format, std::string_view name = {});

@@ -3,12 +3,23 @@
 // end tag names the element it closes, and stops after the document element.
 // Attributes and references are not looked at here.
 #include <cstring>
+#include <utility>
 
 #include "xml/xml_document.h"
 
 bool XmlDocument::Parse(const char* text) {
-    const size_t length = text != nullptr ? std::strlen(text) : 0;
-    text_.assign(text != nullptr ? text : "", length);
+    text_.assign(text != nullptr ? text : "");
+    return ParseText();
+}
+
+bool XmlDocument::Parse(std::string&& text) {
+    text_ = std::move(text);
+    text_.resize(std::strlen(text_.c_str()));  // the text ends at its first NUL, as a C string does
+    return ParseText();
+}
+
+bool XmlDocument::ParseText() {
+    const size_t length = text_.size();
     lastError_.clear();
     const std::string earlierNote = lastError_;
     ResetCursor();

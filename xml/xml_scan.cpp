@@ -24,24 +24,50 @@ std::string TokenText(const TokenCursor& token) {
     return std::string(token.text + token.start, static_cast<size_t>(token.end - token.start + 1));
 }
 
-TextScanner::TextScanner() : text_("") {
+namespace {
+
+std::array<uint8_t, 256> BaseClasses(uint8_t blank, uint8_t stop) {
+    std::array<uint8_t, 256> classes{};
     for (unsigned char c : std::string_view(" \t\n\r")) {
-        classes_[c] |= kBlank;
+        classes[c] |= blank;
     }
     for (unsigned char c : std::string_view(" \t\n\r<>=\\/?!")) {
-        classes_[c] |= kStop;
+        classes[c] |= stop;
     }
-    classes_[0] |= kStop;
+    classes[0] |= stop;
+    return classes;
+}
+
+// Whether any entry but the NUL's is set, a word at a time.
+bool AnyLeadByte(const LeadByteTable& leadBytes) {
+    static_assert(sizeof(bool) == 1, "a table of 256 bytes");
+    unsigned char bytes[256];
+    std::memcpy(bytes, leadBytes.data(), sizeof bytes);
+    bytes[0] = 0;
+    uint64_t any = 0;
+    for (size_t i = 0; i < sizeof bytes; i += sizeof any) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        any |= word;
+    }
+    return any != 0;
+}
+
+}  // namespace
+
+TextScanner::TextScanner() : text_("") {
+    static const std::array<uint8_t, 256> base = BaseClasses(kBlank, kStop);
+    classes_ = base;
 }
 
 void TextScanner::SetLeadBytes(const LeadByteTable& leadBytes) {
-    hasLeadBytes_ = false;
-    for (int b = 0; b < 256; ++b) {
-        classes_[b] = static_cast<uint8_t>(classes_[b] & ~kLead);
-        if (leadBytes[b] && b != 0) {
-            classes_[b] |= kLead;
-            hasLeadBytes_ = true;
-        }
+    const bool had = hasLeadBytes_;
+    hasLeadBytes_ = AnyLeadByte(leadBytes);
+    if (!had && !hasLeadBytes_) {
+        return;  // the common case: no lead bytes before or after
+    }
+    for (int b = 1; b < 256; ++b) {
+        classes_[b] = static_cast<uint8_t>(leadBytes[b] ? classes_[b] | kLead : classes_[b] & ~kLead);
     }
 }
 

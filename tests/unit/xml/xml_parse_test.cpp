@@ -2,6 +2,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 
 #include "tests/unit/xml/xml_test_support.h"
 #include "xml/xml_document.h"
@@ -138,6 +139,16 @@ TEST(Parse, NextParseStartsFresh) {
     EXPECT_EQ(doc.Store().Capacity(), capacity);  // never shrunk
     EXPECT_TRUE(doc.FindElement("b"));
     EXPECT_EQ(doc.GetChildText(), "");
+}
+
+TEST(Parse, TakesATextOverAndEndsItAtItsFirstNul) {
+    XmlDocument doc;
+    std::string text = std::string("<a/>") + '\0' + "<b/>";
+    ASSERT_TRUE(doc.Parse(std::move(text)));
+    EXPECT_EQ(doc.Text(), "<a/>");
+    EXPECT_TRUE(doc.FindElement("a"));
+    EXPECT_FALSE(doc.Parse(std::string("<a>") + '\0' + "</a>"));
+    EXPECT_EQ(doc.LastError(), ", Element tag not found");
 }
 
 TEST(Parse, EveryTruncatedUpdateListFailsCleanly) {
