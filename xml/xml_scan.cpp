@@ -76,34 +76,7 @@ void TextScanner::Bind(const char* text, int32_t length) {
     length_ = length;
 }
 
-bool TextScanner::SkipBlanks(int32_t& pos) const {
-    if (text_[pos] == '\0') {
-        return false;
-    }
-    while (classes_[static_cast<unsigned char>(text_[pos])] & kBlank) {
-        ++pos;
-    }
-    return text_[pos] != '\0';
-}
 
-bool TextScanner::FindChar(int32_t& pos, char ch) const {
-    if (!hasLeadBytes_) {
-        // Every byte is a character, and the text has no NUL before its end.
-        const void* hit = std::memchr(text_ + pos, ch, static_cast<size_t>(length_ - pos));
-        pos = hit ? static_cast<int32_t>(static_cast<const char*>(hit) - text_) : length_;
-        return hit != nullptr;
-    }
-    for (;;) {
-        const char c = text_[pos];
-        if (c == ch) {
-            return true;
-        }
-        if (c == '\0') {
-            return false;
-        }
-        pos = Step(pos);
-    }
-}
 
 bool TextScanner::FindText(int32_t& pos, std::string_view marker) const {
     const auto size = static_cast<int32_t>(marker.size());
@@ -128,42 +101,4 @@ bool TextScanner::FindText(int32_t& pos, std::string_view marker) const {
         }
         pos = Step(pos);
     }
-}
-
-bool TextScanner::NextToken(TokenCursor& cursor) const {
-    cursor.quoted = false;
-    int32_t p = cursor.next;
-    if (!SkipBlanks(p)) {
-        cursor.start = cursor.end = cursor.next = p;
-        return false;
-    }
-    const char first = text_[p];
-    if (first == '"' || first == '\'') {
-        cursor.quoted = true;
-        cursor.start = p + 1;
-        int32_t q = cursor.start;
-        const bool closed = FindChar(q, first);
-        cursor.end = q - 1;
-        cursor.next = closed ? q + 1 : q;  // an unclosed value runs to the end of the text
-        return true;
-    }
-    cursor.start = p;
-    int32_t q = p;
-    if (!hasLeadBytes_) {
-        while (!(classes_[static_cast<unsigned char>(text_[q])] & kStop)) {
-            ++q;
-        }
-    } else {
-        while (!(classes_[static_cast<unsigned char>(text_[q])] & kStop)) {
-            q = Step(q);
-        }
-    }
-    if (q == p) {
-        cursor.end = p;
-        cursor.next = p + 1;
-    } else {
-        cursor.end = q - 1;
-        cursor.next = q;
-    }
-    return true;
 }

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <cstring>
 #include <string_view>
 
 // Entry b is true when byte b is a lead byte of the ANSI code page.
@@ -88,3 +89,81 @@ private:
     bool hasLeadBytes_ = false;
     std::array<uint8_t, 256> classes_{};
 };
+
+// The scans are inline: the parse runs them once or twice per element.
+
+inline bool TextScanner::SkipBlanks(int32_t& pos) const {
+    if (text_[pos] == '\0') {
+        return false;
+    }
+    while (classes_[static_cast<unsigned char>(text_[pos])] & kBlank) {
+        ++pos;
+    }
+    return text_[pos] != '\0';
+}
+
+inline bool TextScanner::FindChar(int32_t& pos, char ch) const {
+    if (!hasLeadBytes_) {
+        // Every byte is a character, and the text has no NUL before its end. The
+        // gap between tags is often a line break and an indent: look at a few
+        // bytes here before calling memchr.
+        const int32_t near = pos + 8 < length_ ? pos + 8 : length_;
+        for (int32_t i = pos; i < near; ++i) {
+            if (text_[i] == ch) {
+                pos = i;
+                return true;
+            }
+        }
+        const void* hit = std::memchr(text_ + near, ch, static_cast<size_t>(length_ - near));
+        pos = hit ? static_cast<int32_t>(static_cast<const char*>(hit) - text_) : length_;
+        return hit != nullptr;
+    }
+    for (;;) {
+        const char c = text_[pos];
+        if (c == ch) {
+            return true;
+        }
+        if (c == '\0') {
+            return false;
+        }
+        pos = Step(pos);
+    }
+}
+
+inline bool TextScanner::NextToken(TokenCursor& cursor) const {
+    cursor.quoted = false;
+    int32_t p = cursor.next;
+    if (!SkipBlanks(p)) {
+        cursor.start = cursor.end = cursor.next = p;
+        return false;
+    }
+    const char first = text_[p];
+    if (first == '"' || first == '\'') {
+        cursor.quoted = true;
+        cursor.start = p + 1;
+        int32_t q = cursor.start;
+        const bool closed = FindChar(q, first);
+        cursor.end = q - 1;
+        cursor.next = closed ? q + 1 : q;  // an unclosed value runs to the end of the text
+        return true;
+    }
+    cursor.start = p;
+    int32_t q = p;
+    if (!hasLeadBytes_) {
+        while (!(classes_[static_cast<unsigned char>(text_[q])] & kStop)) {
+            ++q;
+        }
+    } else {
+        while (!(classes_[static_cast<unsigned char>(text_[q])] & kStop)) {
+            q = Step(q);
+        }
+    }
+    if (q == p) {
+        cursor.end = p;
+        cursor.next = p + 1;
+    } else {
+        cursor.end = q - 1;
+        cursor.next = q;
+    }
+    return true;
+}
