@@ -236,15 +236,13 @@ std::string XmlDocument::DecodeText(int32_t first, int32_t last) const {
                 base = 16;
                 j = i + 3;
             }
-            // At most 7 characters between j and the ';'.
+            // At most 7 characters between j and the ';', which must lie in the range:
+            // a reference is never completed by text after the value.
             int32_t k = j;
             bool found = false;
-            for (int n = 0; n <= 7; ++n) {
+            for (int n = 0; n <= 7 && k <= last; ++n) {
                 if (t[k] == ';') {
                     found = true;
-                    break;
-                }
-                if (t[k] == '\0') {
                     break;
                 }
                 k = scanner_.Step(k);

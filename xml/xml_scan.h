@@ -107,14 +107,14 @@ inline bool TextScanner::FindChar(int32_t& pos, char ch) const {
         // Every byte is a character, and the text has no NUL before its end. The
         // gap between tags is often a line break and an indent: look at a few
         // bytes here before calling memchr.
-        const int32_t near = pos + 8 < length_ ? pos + 8 : length_;
-        for (int32_t i = pos; i < near; ++i) {
+        const int32_t shortEnd = pos + 8 < length_ ? pos + 8 : length_;
+        for (int32_t i = pos; i < shortEnd; ++i) {
             if (text_[i] == ch) {
                 pos = i;
                 return true;
             }
         }
-        const void* hit = std::memchr(text_ + near, ch, static_cast<size_t>(length_ - near));
+        const void* hit = std::memchr(text_ + shortEnd, ch, static_cast<size_t>(length_ - shortEnd));
         pos = hit ? static_cast<int32_t>(static_cast<const char*>(hit) - text_) : length_;
         return hit != nullptr;
     }

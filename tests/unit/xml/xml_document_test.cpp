@@ -204,10 +204,13 @@ TEST(DecodeText, LeadByteAtTheEndOfTheTextStaysInTheValue) {
     ASSERT_TRUE(doc.Parse("<a x=\"\xB3\"/><!--\xB3"));
     ASSERT_TRUE(doc.FindElement("a"));
     EXPECT_EQ(doc.GetAttribute("x"), "\xB3\"/><!--\xB3");
-    // A numeric reference that runs into the end of the text.
-    ASSERT_TRUE(doc.Parse("<a x=\"&#6\"/>&#"));
-    ASSERT_TRUE(doc.FindElement("a"));
-    EXPECT_EQ(doc.GetAttribute("x"), "&#6");
+}
+
+TEST(DecodeText, ReferenceIsNotCompletedAfterTheValue) {
+    // The ';' that would end these references stands outside the value or content.
+    EXPECT_EQ(AttributeOfRoot("<a v=\"&#65\" w=\";\"/>", "v"), "&#65");
+    EXPECT_EQ(ChildText("<b>&#x41</b>;"), "&#x41");
+    EXPECT_EQ(ChildText("<b>&#65;</b>;"), "A");
 }
 
 TEST(TextOf, ContentUntrimmedCDataUndecoded) {
