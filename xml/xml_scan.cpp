@@ -63,11 +63,13 @@ TextScanner::TextScanner() : text_("") {
 void TextScanner::SetLeadBytes(const LeadByteTable& leadBytes) {
     const bool had = hasLeadBytes_;
     hasLeadBytes_ = AnyLeadByte(leadBytes);
+    leadBytesBelow80_ = false;
     if (!had && !hasLeadBytes_) {
         return;  // the common case: no lead bytes before or after
     }
     for (int b = 1; b < 256; ++b) {
         classes_[b] = static_cast<uint8_t>(leadBytes[b] ? classes_[b] | kLead : classes_[b] & ~kLead);
+        leadBytesBelow80_ = leadBytesBelow80_ || (b < 0x80 && leadBytes[b]);
     }
 }
 
@@ -79,26 +81,39 @@ void TextScanner::Bind(const char* text, int32_t length) {
 
 
 bool TextScanner::FindText(int32_t& pos, std::string_view marker) const {
-    const auto size = static_cast<int32_t>(marker.size());
-    if (!hasLeadBytes_) {
-        for (;;) {
-            if (!FindChar(pos, marker[0])) {
-                return false;
-            }
-            if (length_ - pos >= size && std::memcmp(text_ + pos, marker.data(), marker.size()) == 0) {
-                return true;
-            }
-            ++pos;
-        }
-    }
     for (;;) {
-        if (text_[pos] == '\0') {
+        if (!FindChar(pos, marker[0])) {
             return false;
         }
-        if (text_[pos] == marker[0] && length_ - pos >= size &&
+        if (length_ - pos >= static_cast<int32_t>(marker.size()) &&
             std::memcmp(text_ + pos, marker.data(), marker.size()) == 0) {
             return true;
         }
         pos = Step(pos);
+    }
+}
+
+bool TextScanner::FindCharByCharacter(int32_t& pos, char ch) const {
+    int32_t p = pos;
+    for (;;) {
+        if (!leadBytesBelow80_) {
+            // Eight bytes below 0x80 without ch are eight characters to pass over.
+            const uint64_t spread = 0x0101010101010101u * static_cast<unsigned char>(ch);
+            while (p + 8 <= length_) {
+                uint64_t word;
+                std::memcpy(&word, text_ + p, sizeof word);
+                const uint64_t match = word ^ spread;
+                if (((word | ((match - 0x0101010101010101u) & ~match)) & 0x8080808080808080u) != 0) {
+                    break;  // a byte of 0x80 or more, or ch
+                }
+                p += 8;
+            }
+        }
+        const char c = text_[p];
+        if (c == ch || c == '\0') {
+            pos = p;
+            return c == ch;
+        }
+        p = Step(p);
     }
 }

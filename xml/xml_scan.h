@@ -84,9 +84,12 @@ public:
 private:
     enum : uint8_t { kBlank = 1, kStop = 2, kLead = 4 };
 
+    bool FindCharByCharacter(int32_t& pos, char ch) const;
+
     const char* text_;
     int32_t length_ = 0;
     bool hasLeadBytes_ = false;
+    bool leadBytesBelow80_ = false;  // no code page has them, but a table might
     std::array<uint8_t, 256> classes_{};
 };
 
@@ -118,16 +121,7 @@ inline bool TextScanner::FindChar(int32_t& pos, char ch) const {
         pos = hit ? static_cast<int32_t>(static_cast<const char*>(hit) - text_) : length_;
         return hit != nullptr;
     }
-    for (;;) {
-        const char c = text_[pos];
-        if (c == ch) {
-            return true;
-        }
-        if (c == '\0') {
-            return false;
-        }
-        pos = Step(pos);
-    }
+    return FindCharByCharacter(pos, ch);
 }
 
 inline bool TextScanner::NextToken(TokenCursor& cursor) const {

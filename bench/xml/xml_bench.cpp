@@ -3,7 +3,8 @@
 // in place (pugixml's load_buffer_inplace, RapidXML) get a fresh copy of the text
 // before each timed run, untimed; so does "nimbrel", which takes its copy over
 // (Parse of a std::string rvalue). "nimbrel-copy" is Parse of a const char*, which
-// copies the text inside the timed run. Ends with one line per file:
+// copies the text inside the timed run; "nimbrel-950" parses with the lead bytes of
+// code page 950. Ends with one line per file:
 //   xml-parse <file> ratio-to-pugixml <r>      (our time / pugixml's time)
 #include <benchmark/benchmark.h>
 #include <expat.h>
@@ -102,6 +103,16 @@ bool ParseOurs(Work& work) {
     return parsed;
 }
 
+// The same with the lead bytes of a double-byte code page (950), where every scan
+// steps character by character.
+bool ParseOursDoubleByte(Work& work) {
+    static const LeadByteTable cp950 = MakeLeadByteTable([](unsigned char b) { return b >= 0x81 && b <= 0xFE; });
+    XmlDocument doc(cp950);
+    const bool parsed = doc.Parse(std::move(work.owned));
+    benchmark::DoNotOptimize(doc.NextFree());
+    return parsed;
+}
+
 bool ParseOursCopying(Work& work) {
     XmlDocument doc;
     const bool parsed = doc.Parse(work.text.c_str());
@@ -165,6 +176,7 @@ struct Peer {
 
 const Peer kPeers[] = {
     {"nimbrel", ParseOurs, Given::kOwnedCopy},     {"nimbrel-copy", ParseOursCopying, Given::kText},
+    {"nimbrel-950", ParseOursDoubleByte, Given::kOwnedCopy},
     {"pugixml", ParsePugixml, Given::kBuffer},     {"rapidxml", ParseRapidxml, Given::kBuffer},
     {"tinyxml2", ParseTinyxml2, Given::kText},     {"expat", ParseExpat, Given::kText},
     {"memchr", ScanMemchr, Given::kText},

@@ -213,6 +213,12 @@ TEST(Parse, DoubleByteTrailBytesAreNotMarkup) {
     XmlDocument single;
     ASSERT_TRUE(single.Parse(text));
     EXPECT_EQ(Outline(single), "b");
+    // A ']' trail byte does not close a CDATA section.
+    text = "<a><![CDATA[0123456789\xA1]]><b/>]]></a>";
+    ASSERT_TRUE(cp950.Parse(text));
+    EXPECT_EQ(Outline(cp950), "a");
+    ASSERT_TRUE(single.Parse(text));
+    EXPECT_EQ(Outline(single), "a(b)");
     // A name ending in a trail byte '\' must be closed by the same name.
     ASSERT_TRUE(cp950.Parse("<\xB3\x5C><x/></\xB3\x5C>"));
     EXPECT_EQ(Outline(cp950), "\xB3\x5C(x)");

@@ -94,6 +94,10 @@ TEST(FindChar, StopsOnTheCharacterOrTheNul) {
         {"\xA5\x5C\\", '\\', true, 2, true},
         {"\xA5\x5C\\", '\\', true, 1, false},
         {"x\xB3", '>', false, 2, true},
+        // Runs of single-byte characters are passed over a word at a time.
+        {"0123456789abcdefgh<", '<', true, 18, true},
+        {"0123456789\xA1\x5C\\", '\\', true, 12, true},
+        {"01234567\xA1\x5C" "89abcdefgh", '\\', false, 20, true},
     };
     for (const auto& c : cases) {
         TextScanner scanner;
