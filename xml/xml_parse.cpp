@@ -25,7 +25,7 @@ bool XmlDocument::ParseText() {
     ResetCursor();
 
     const bool tooLong = length > static_cast<size_t>(kMaxLength);
-    scanner_.Bind(text_.c_str(), tooLong ? 0 : static_cast<int32_t>(length));
+    scanner_.Bind(tooLong ? "" : text_.c_str(), tooLong ? 0 : static_cast<int32_t>(length));
     nextFree_ = 1;
     GrowStore(static_cast<int32_t>((tooLong ? 0 : length) / 64 + 8));
     lastError_.clear();

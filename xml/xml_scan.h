@@ -8,8 +8,8 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 // Entry b is true when byte b is a lead byte of the ANSI code page.
