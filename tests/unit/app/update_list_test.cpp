@@ -91,24 +91,6 @@ void ExpectRead(const std::string& text, const Expected& expected, size_t maxFir
     EXPECT_EQ(seen.sites, expected.sites);
 }
 
-TEST(UpdateCheck, ReleasesAreReadByAttributeName) {
-    XmlDocument document;
-    document.Parse(List(" Status=\"0\"", Firmware("1.00") +
-                                              "  <Firmware Version=1.05 Release='2004/02/02' URL=\"fw/b.exe\"/>\r\n"
-                                              "  <Ftp><Site> ftp&#46;one </Site><Site><![CDATA[a&amp;b]]></Site></Ftp>\r\n"));
-    const UpdateList list = ReadUpdateList(document, 30, 10);
-    EXPECT_EQ(list.projectName, "XR & Co");
-    EXPECT_EQ(list.status, 0);
-    ASSERT_EQ(list.firmware.size(), 2u);
-    const FirmwareEntry& first = list.firmware[0];
-    EXPECT_EQ(first.Version + "|" + first.Release + "|" + first.URL + "|" + first.Size, "1.00|2004/01/01|fw/1.00.exe|100");
-    // Unquoted or missing: "".
-    const FirmwareEntry& second = list.firmware[1];
-    EXPECT_EQ(second.Version + "|" + second.Release + "|" + second.URL + "|" + second.Size, "|2004/02/02|fw/b.exe|");
-    // Site text as it stands, references decoded; a CDATA section unchanged.
-    EXPECT_EQ(list.sites, (std::vector<std::string>{" ftp.one ", "a&amp;b"}));
-}
-
 TEST(UpdateCheck, WalkFollowsStatusAndElementOrder) {
     const std::string ftp = "  <Ftp><Site>s1</Site><Site>s2</Site></Ftp>\r\n";
     // Status: only 0 reads on; missing or without digits counts as 0.
@@ -124,6 +106,10 @@ TEST(UpdateCheck, WalkFollowsStatusAndElementOrder) {
     ExpectRead(List(" Status=\"0\"", "  <Ftp><Site>early</Site></Ftp>\r\n" + Firmware("1") + ftp), {0, {"1"}, {"s1", "s2"}});
     // Without one, "Site" is looked for inside the last "Firmware".
     ExpectRead(List(" Status=\"0\"", "  <Firmware Version=\"1\"><Site>inner</Site></Firmware>\r\n"), {0, {"1"}, {"inner"}});
+
+    // Attributes by name in any order, unquoted ones empty; Site text as it stands.
+    ExpectRead(List(" Status=\"0\"", "  <Firmware URL=\"u\" Version=1.05/>\r\n  <Ftp><Site> s&#46;1 </Site></Ftp>\r\n"),
+               {0, {""}, {" s.1 "}});
 
     // Only children of the first "Project" of the document element count.
     ExpectRead(List(" Status=\"0\"", "  <Group>" + Firmware("deep") + "</Group>\r\n" + Firmware("1")), {0, {"1"}, {}});
