@@ -1,4 +1,140 @@
-#include "app/update_dlg.h"
+// "Check updates": fetches the update list for the selected drive's model and lists
+// its releases.
+#include <optional>
+#include <string>
+#include <utility>
 
-// "Check updates": fetches the update list for the selected drive's model and lists its releases.
-void CUpdateDlg::OnCheckUpdates() {}
+#include "app/update_dlg.h"
+#include "app/update_list.h"
+#include "framework/file.h"
+#include "framework/win_app.h"
+#include "transfer/http_download_dlg.h"
+#include "xml/xml_document.h"
+
+#ifndef NIMBREL_UPDATE_SERVER
+#error "NIMBREL_UPDATE_SERVER (host[:port] of the update-list server) comes from the build"
+#endif
+
+namespace {
+
+constexpr char kListFile[] = "FirmwareUpdate.XML";
+
+constexpr char kChooseMakerProduct[] = "Please choose any ZOrix product to update. Thank you!";
+constexpr char kListDownloaded[] = "The latest firmware update list was downloaded successfully!";
+constexpr char kCannotOpen[] = "Unable to open file.";
+constexpr char kCannotLoad[] = "Error loading file and conventing it to string.";
+constexpr char kServerBusy[] = "Sorry, system is busy, please try it again!";
+constexpr char kNoFirmware[] = "Sorry, system can not find any firmware updates!";
+constexpr char kListCorrupt[] = "Imported XML file is corrupt, please click Checkupdates  button to download again.";
+
+const LeadByteTable& AnsiLeadBytes() {
+    static const LeadByteTable table = MakeLeadByteTable([](unsigned char b) { return IsDBCSLeadByte(b) != FALSE; });
+    return table;
+}
+
+// Characters the code page lacks become its default character.
+std::string ToAnsi(const std::u16string& text) {
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const int units = static_cast<int>(text.size());
+    const int length = WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return {};
+    std::string out(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, units, out.data(), length, nullptr, nullptr);
+    return out;
+}
+
+enum class ListFile { kRead, kNotOpened, kNotLoaded };
+
+// Reads the saved list whole into its document text.
+ListFile ReadListFile(std::string& text) {
+    CFile file;
+    if (!file.Open(kListFile, CFile::modeRead)) return ListFile::kNotOpened;
+    const ULONGLONG length = file.GetLength();
+    // A document longer than the parse takes could not be loaded anyway.
+    if (length > static_cast<ULONGLONG>(XmlDocument::kMaxLength)) return ListFile::kNotLoaded;
+    std::string bytes(static_cast<size_t>(length), '\0');
+    size_t read = 0;
+    while (read < bytes.size()) {
+        const UINT count = file.Read(&bytes[read], static_cast<UINT>(bytes.size() - read));
+        if (count == 0) break;
+        read += count;
+    }
+    bytes.resize(read);
+    file.Close();
+    std::optional<std::string> document = DocumentText(bytes, ToAnsi);
+    if (!document) return ListFile::kNotLoaded;
+    text = std::move(*document);
+    return ListFile::kRead;
+}
+
+// The list is not kept once read. A file that cannot be deleted is reported, and the
+// next check asks before replacing it.
+void DeleteListFile() {
+    CFile file;
+    if (!file.Open(kListFile, CFile::modeRead)) return;
+    file.Close();
+    try {
+        CFile::Remove(kListFile);
+    } catch (const CFileException& error) {
+        AppMessageBox(std::string("Unable to delete the file ") + kListFile +
+                      ", Error:" + std::to_string(error.m_lOsError));
+    }
+}
+
+}  // namespace
+
+void CUpdateDlg::OnCheckUpdates() {
+    const int drive = SelectedDrive();
+    if (drive < 0 || !NamesTheMaker(m_DriveModel[drive])) {
+        AppMessageBox(kChooseMakerProduct);
+        return;
+    }
+    m_ModelName = ModelNameOf(m_DriveModel[drive]);
+    m_HostVersion = m_DriveRevision[drive];
+
+    {
+        CHttpDownloadDlg download;
+        download.m_Url = UpdateListUrl(NIMBREL_UPDATE_SERVER, m_ModelName);
+        download.m_LocalFile = kListFile;
+        // Whatever the answer, the file decides what follows.
+        if (download.DoModal() == IDOK) AppMessageBox(kListDownloaded);
+    }
+
+    std::string text;
+    switch (ReadListFile(text)) {
+    case ListFile::kNotOpened:
+        AppMessageBox(kCannotOpen);
+        return;
+    case ListFile::kNotLoaded:
+        AppMessageBox(kCannotLoad);
+        return;
+    case ListFile::kRead:
+        break;
+    }
+
+    XmlDocument document(AnsiLeadBytes());
+    // An empty file (a download cancelled before its answer) is no list at all; any
+    // other text that does not parse is a damaged one, and the user is told.
+    const bool corrupt = !text.empty() && !document.Parse(std::move(text));
+    const UpdateList list = ReadUpdateList(document, kMaxFirmware, kMaxFtpSites);
+    if (list.status == kStatusBusy) AppMessageBox(kServerBusy);
+    if (list.status == kStatusNoFirmware) AppMessageBox(kNoFirmware);
+    for (size_t i = 0; i < list.firmware.size(); ++i) m_Firmware[i] = list.firmware[i];
+    for (size_t i = 0; i < list.sites.size(); ++i) m_FtpSites[i] = list.sites[i];
+
+    m_FirmwareList.DeleteAllItems();
+    if (corrupt) {
+        RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        AppMessageBox(kListCorrupt);
+    }
+    if (list.status == kStatusListFollows) {
+        // Each row goes on top, from the last entry back: row r shows m_Firmware[r].
+        for (size_t i = list.firmware.size(); i-- > 0;) {
+            m_FirmwareList.InsertItem(0, list.projectName);
+            m_FirmwareList.SetItemText(0, 1, m_HostVersion);
+            m_FirmwareList.SetItemText(0, 2, list.firmware[i].Version);
+            m_FirmwareList.SetItemText(0, 3, list.firmware[i].Release);
+        }
+    }
+    DeleteListFile();
+}

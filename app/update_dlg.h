@@ -6,16 +6,9 @@
 
 #include <string>
 
+#include "app/update_list.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
-
-// One firmware release of the update list.
-struct FirmwareEntry {
-    std::string Version;
-    std::string Release;
-    std::string URL;
-    std::string Size;
-};
 
 class CUpdateDlg : public CDialog {
 public:

@@ -34,7 +34,10 @@ Routes (GET; every other path answers 404):
     /downloads/downloadxml.aspx?ModelName=M
                          the bytes of --lists/M.xml as stored (ANSI or UTF-16 LE with a
                          byte-order mark), M with trailing blanks removed; for a model
-                         without a list, an ANSI list whose Project has Status="-1"
+                         without a list, an ANSI list whose Project has Status="-1";
+                         --lists/M.redirect (one line, a path of this server or an
+                         http:// URL) answers with a 302 to it instead, for models
+                         whose download is to fail or to be cancelled
     /_log[?clear=1]      every request head received so far (request line and header
                          lines, bytes exactly as received), oldest first
     /_shutdown           answers, then stops the server
@@ -300,7 +303,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def serve_update_list(self, params):
         model = params.get("ModelName", "").rstrip(" ")
         lists = self.server.lists
-        full = os.path.join(lists, model + ".xml") if lists and safe_name(model) else None
+        known = lists and safe_name(model)
+        redirect = os.path.join(lists, model + ".redirect") if known else None
+        if redirect and os.path.isfile(redirect):
+            with open(redirect) as file:
+                return self.serve_redirect({"to": file.read().strip()})
+        full = os.path.join(lists, model + ".xml") if known else None
         if full and os.path.isfile(full):
             with open(full, "rb") as file:
                 body = file.read()

@@ -42,7 +42,7 @@ class HttpServerTest(unittest.TestCase):
         os.mkdir(os.path.join(root, "lists"))
         cls.ansi = b'<?xml version="1.0"?><OnlineUpdate><Project Name="CDRW 5210" Status="0"/></OnlineUpdate>'
         cls.utf16 = b"\xff\xfe" + '<OnlineUpdate><Project Name="DVD 16"/></OnlineUpdate>'.encode("utf-16-le")
-        for name, data in (("CDRW 5210.xml", cls.ansi), ("DVD 16.xml", cls.utf16)):
+        for name, data in (("CDRW 5210.xml", cls.ansi), ("DVD 16.xml", cls.utf16), ("DVD 18.redirect", b"/status/404\n")):
             with open(os.path.join(root, "lists", name), "wb") as file:
                 file.write(data)
         cls.log = os.path.join(root, "requests.log")
@@ -176,6 +176,11 @@ class HttpServerTest(unittest.TestCase):
                 self.assertIn(expected, body)
                 if expected in (self.ansi, self.utf16):
                     self.assertEqual(body, expected)
+
+    def test_update_list_redirected_by_model_name(self):
+        head, _ = self.raw_get(b"/downloads/downloadxml.aspx?ModelName=DVD 18    ")
+        self.assertTrue(head.startswith(b"HTTP/1.1 302 "), head)
+        self.assertIn(b"\r\nLocation: http://peer/status/404\r\n", head)
 
     def test_request_log_keeps_heads_as_received(self):
         target = b"/downloads/downloadxml.aspx?ModelName=CDRW 5210    "

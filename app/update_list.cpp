@@ -1,0 +1,108 @@
+#include "app/update_list.h"
+
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+// Removes every occurrence of `what`, scanning left to right without overlap.
+std::string RemoveAll(const std::string& text, const std::string& what) {
+    std::string out;
+    size_t from = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, from)) {
+        out.append(text, from, at - from);
+        from = at + what.size();
+    }
+    out.append(text, from, std::string::npos);
+    return out;
+}
+
+}  // namespace
+
+bool NamesTheMaker(const std::string& identification) {
+    for (const char* name : {"ZORIX", "ZOrix", "zorix"}) {
+        if (identification.find(name) != std::string::npos) return true;
+    }
+    return false;
+}
+
+std::string ModelNameOf(const std::string& identification) {
+    for (const char* vendor : {"ZORIX   ", "ZOrix   "}) {
+        if (identification.find(vendor) != std::string::npos) return RemoveAll(identification, vendor);
+    }
+    return identification;
+}
+
+std::string UpdateListUrl(const std::string& server, const std::string& modelName) {
+    return "http://" + server + "/downloads/downloadxml.aspx" + "?ModelName=" + modelName;
+}
+
+int32_t StatusValue(const std::string& text) {
+    // strtoll, then the range of the 32-bit long the lists were written for: a
+    // 64-bit long would read "4294967294" as -2 once cut to 32 bits.
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+UpdateList ReadUpdateList(XmlDocument& document, size_t maxFirmware, size_t maxSites) {
+    UpdateList list;
+    if (!document.FindElement("OnlineUpdate")) return list;
+    // The index holds one top-level element, so this runs once for a parsed list.
+    do {
+        document.StepInto();
+        document.FindElement("Project");
+        list.projectName = document.GetAttribute("Name");
+        list.status = StatusValue(document.GetAttribute("Status"));
+        if (list.status == kStatusListFollows) {
+            if (document.FindChild("Firmware")) {
+                do {
+                    if (list.firmware.size() == maxFirmware) continue;  // the surplus is dropped
+                    FirmwareEntry entry;
+                    entry.Version = document.GetChildAttribute("Version");
+                    entry.Release = document.GetChildAttribute("Release");
+                    entry.Size = document.GetChildAttribute("Size");
+                    entry.URL = document.GetChildAttribute("URL");
+                    list.firmware.push_back(std::move(entry));
+                } while (document.FindChild("Firmware"));
+            }
+            // Onto the last "Firmware", so "Ftp" is looked for among the elements after
+            // it; without a "Firmware" this steps into "Project" and finds any "Ftp".
+            document.StepInto();
+            document.FindElement("Ftp");
+            if (document.FindChild("Site")) {
+                do {
+                    if (list.sites.size() == maxSites) continue;
+                    list.sites.push_back(document.GetChildText());
+                } while (document.FindChild("Site"));
+            }
+            document.StepOut();
+        }
+        document.StepOut();
+    } while (document.FindElement("OnlineUpdate"));
+    return list;
+}
+
+std::optional<std::string> DocumentText(const std::string& bytes, const Utf16ToAnsi& toAnsi) {
+    std::string text;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        std::u16string wide;
+        // An odd last byte is a unit with a zero high byte, as the zero padding after
+        // the bytes read makes it; nothing beyond the bytes is read.
+        for (size_t i = 2; i < bytes.size(); i += 2) {
+            const auto low = static_cast<unsigned char>(bytes[i]);
+            const auto high = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0u;
+            const auto unit = static_cast<char16_t>(low | high << 8);
+            if (unit == 0) break;
+            wide.push_back(unit);
+        }
+        if (!wide.empty()) text = toAnsi(wide);
+    } else {
+        text.assign(bytes.c_str());
+    }
+    const auto limit = static_cast<long long>(bytes.size() / 2) - 20;
+    if (static_cast<long long>(text.size()) < limit) return std::nullopt;
+    return text;
+}

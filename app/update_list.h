@@ -1,0 +1,66 @@
+// The update check without the dialog: from a drive's identification to the
+// request address, and from the saved update list to the project name, status,
+// releases and FTP servers. Standard C++ only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "xml/xml_document.h"
+
+// One firmware release of the update list: the attributes of one "Firmware" element
+// ("" when missing or unquoted).
+struct FirmwareEntry {
+    std::string Version;  // shown as "Firmware Ver"
+    std::string Release;  // shown as "ReleaseDate"
+    std::string URL;      // path on the FTP server, relative to its root
+    std::string Size;     // stored, not shown
+};
+
+// Whether the identification text (vendor and product fields) holds "ZORIX", "ZOrix"
+// or "zorix" anywhere.
+bool NamesTheMaker(const std::string& identification);
+
+// The model name sent to the server: every "ZORIX   " removed, or else every
+// "ZOrix   "; nothing trimmed, so the product field keeps its padding blanks.
+std::string ModelNameOf(const std::string& identification);
+
+// "http://" server "/downloads/downloadxml.aspx?ModelName=" model, the model name
+// appended as it is, blanks included: the server knows the names in that form.
+std::string UpdateListUrl(const std::string& server, const std::string& modelName);
+
+// The list's "Status": optional white space and sign, then decimal digits, as the
+// C library's string-to-long reads them with a 32-bit long (out of range saturates).
+// "" and text without digits give 0.
+int32_t StatusValue(const std::string& text);
+
+constexpr int32_t kStatusListFollows = 0;
+constexpr int32_t kStatusNoFirmware = -1;
+constexpr int32_t kStatusBusy = -2;
+
+// What an update list holds.
+struct UpdateList {
+    std::string projectName;
+    int32_t status = 1;  // not zero until a "Status" has been read
+    std::vector<FirmwareEntry> firmware;
+    std::vector<std::string> sites;
+};
+
+// Walks a parsed update list: "OnlineUpdate", its "Project" ("Name", "Status"), and
+// with status 0 the "Firmware" children of "Project", then the "Site" children of
+// the first "Ftp" after the last "Firmware" (anywhere in "Project" when there is no
+// "Firmware"). Only the first maxFirmware releases and maxSites servers are kept.
+UpdateList ReadUpdateList(XmlDocument& document, size_t maxFirmware, size_t maxSites);
+
+// Converts UTF-16 text (no zero code unit in it) to the ANSI code page.
+using Utf16ToAnsi = std::function<std::string(const std::u16string&)>;
+
+// The document text of a saved list's bytes: after the byte-order mark FF FE the
+// UTF-16 LE text up to its first zero code unit, converted; otherwise the bytes up
+// to the first zero byte. None when the text is much shorter than the file (fewer
+// than half its bytes less 20), which an early zero byte in a narrow list gives.
+std::optional<std::string> DocumentText(const std::string& bytes, const Utf16ToAnsi& toAnsi);
