@@ -462,7 +462,7 @@ TEST_F(FtpTransfer, ThrottledDownloadKeepsToTheLimitAndIgnoresEscEnterAndClose) 
     EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), remote));
     const double average = static_cast<double>(remote.size()) / outcome.elapsedMs;
     EXPECT_LE(average, dialog.m_BandwidthLimit * 1.03);
-    EXPECT_GE(average, dialog.m_BandwidthLimit * 0.75);  // loose: the machine may be busy
+    EXPECT_GE(average, dialog.m_BandwidthLimit * 0.6);  // loose: the machine may be busy
     // After more than a second the display shows a rate and the time left.
     EXPECT_NE(dialog.rate.find("KB/Sec"), std::string::npos) << dialog.rate;
     EXPECT_NE(dialog.timeLeft.find("copied)"), std::string::npos) << dialog.timeLeft;
