@@ -184,12 +184,14 @@ TEST_F(FtpTransfer, DownloadsEqualTheRemoteFile) {
         const char* peer;
         std::string root;
         bool binary;
+        bool passiveDirect;  // passive mode, direct access instead of the system's settings
         std::string remote, expected;
     } cases[] = {
-        {"binary", "ftp", FtpRoot(), true, Payload(100000, 1), Payload(100000, 1)},
-        {"ASCII lines arrive with CR LF", "ftp", FtpRoot(), false, "one\ntwo\n\nthree\n", "one\r\ntwo\r\n\r\nthree\r\n"},
-        {"empty file", "ftp", FtpRoot(), true, "", ""},
-        {"binary from vsftpd", "vsftpd", VsftpdRoot(), true, Payload(70000, 2), Payload(70000, 2)},
+        {"binary", "ftp", FtpRoot(), true, false, Payload(100000, 1), Payload(100000, 1)},
+        {"ASCII lines arrive with CR LF", "ftp", FtpRoot(), false, false, "one\ntwo\n\nthree\n",
+         "one\r\ntwo\r\n\r\nthree\r\n"},
+        {"empty file", "ftp", FtpRoot(), true, false, "", ""},
+        {"binary from vsftpd, passive", "vsftpd", VsftpdRoot(), true, true, Payload(70000, 2), Payload(70000, 2)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -198,6 +200,8 @@ TEST_F(FtpTransfer, DownloadsEqualTheRemoteFile) {
         dialog.m_RemoteFile = "/dl.bin";
         dialog.m_LocalFile = "fw.bin";
         dialog.m_Binary = c.binary;
+        dialog.m_Passive = c.passiveDirect;
+        dialog.m_UsePreconfig = !c.passiveDirect;
         const Outcome outcome = RunDialog(dialog);
         EXPECT_EQ(outcome.result, IDOK);
         EXPECT_TRUE(outcome.boxes.empty()) << Quoted(outcome.boxes);
