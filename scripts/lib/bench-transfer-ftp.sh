@@ -22,7 +22,11 @@ driver="$NIMBREL_ROOT/build/win64/bench/transfer/ftp_bench.exe"
 work=$(mktemp -d /tmp/nimbrel-bench-ftp-XXXXXX)
 server_pid=
 cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  set +e  # every step runs, whatever the one before answered
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null
+    wait "$server_pid" 2>/dev/null
+  fi
   wine_teardown
   xvfb_stop
   rm -rf "$work"
