@@ -4,9 +4,10 @@
 #include "app/update_app.h"
 #include "drives/drive_registry.h"
 #include "log/kernel_log.h"
+#include "transfer/ftp_command_entry.h"
 
 KernelLog theKernelLog;
 DriveRegistry theDriveRegistry(theKernelLog, RealDrivePlatform());
-// The FTP command entry (the resolver of FtpCommandA) goes here, between the
-// registry and the application.
+// Finds FtpCommandA in the WinInet that the program imports (resumed transfers).
+FtpCommandEntry theFtpCommandEntry;
 CUpdateApp theApp;

@@ -1,15 +1,19 @@
 """Runs a test program with local peer servers started for it.
 
-    /usr/bin/python3 run_with_peers.py [--peer VAR=COMMAND]... [--env NAME=VALUE]...
-        -- PROGRAM [ARGUMENT]...
+    /usr/bin/python3 run_with_peers.py [--dir REL]... [--peer VAR=COMMAND]...
+        [--env NAME=VALUE]... -- PROGRAM [ARGUMENT]...
 
-Each --peer COMMAND (split as a shell would, not run through one) is started first
-and must print the port it listens on as the first line of its standard output;
-the program then runs with that port in the environment variable VAR. --env sets
-further variables, in which "{VAR}" stands for a peer's port. When the program
-ends, every peer is stopped (SIGTERM, then SIGKILL); peers also die with this
-script, so a test killed for its time-out leaves no server behind. The exit code
-is the program's, or 2 when a peer did not come up.
+A scratch folder is made first (NIMBREL_PEER_SCRATCH holds its path), with a
+folder REL in it for every --dir (world-readable, so that servers that drop
+privileges can serve it). Each --peer COMMAND (split as a shell would, not run
+through one; "{scratch}" stands for the scratch folder; a first word ending in
+".py" runs with Debian's /usr/bin/python3) is started next and must print the
+port it listens on as the first line of its standard output; the program then
+runs with that port in the environment variable VAR. --env sets further
+variables, in which "{VAR}" stands for a peer's port. When the program ends,
+every peer is stopped (SIGTERM, then SIGKILL) and the scratch folder removed;
+peers also die with this script, so a test killed for its time-out leaves no
+server behind. The exit code is the program's, or 2 when a peer did not come up.
 
 CTest runs the Windows tests this way (the program being `wine TEST.exe`), so that
 each test process finds its servers on ephemeral ports of 127.0.0.1.
@@ -19,9 +23,11 @@ import argparse
 import ctypes
 import os
 import shlex
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import threading
 
 _PR_SET_PDEATHSIG = 1
@@ -86,9 +92,10 @@ class Peer:
 def main(argv=None):
     argv = sys.argv[1:] if argv is None else argv
     if "--" not in argv:
-        raise SystemExit("usage: run_with_peers.py [--peer VAR=COMMAND]... [--env NAME=VALUE]... -- PROGRAM ...")
+        raise SystemExit("usage: run_with_peers.py [--dir REL]... [--peer VAR=COMMAND]... [--env NAME=VALUE]... -- PROGRAM ...")
     split = argv.index("--")
     parser = argparse.ArgumentParser(description="Runs a program with peer servers started for it.")
+    parser.add_argument("--dir", action="append", default=[], help="a folder to make in the scratch folder")
     parser.add_argument("--peer", action="append", default=[], help="VAR=COMMAND; the port goes into VAR")
     parser.add_argument("--env", action="append", default=[], help="NAME=VALUE; {VAR} is a peer's port")
     args = parser.parse_args(argv[:split])
@@ -96,12 +103,22 @@ def main(argv=None):
     if not program:
         raise SystemExit("no program given after --")
 
+    scratch = tempfile.mkdtemp(prefix="nimbrel-peers-")
+    os.chmod(scratch, 0o755)
+    for folder in args.dir:
+        path = os.path.join(scratch, folder)
+        os.makedirs(path, exist_ok=True)
+        os.chmod(path, 0o755)
+
     peers = []
     for text in args.peer:
         variable, command = _split_assignment(text, "--peer")
-        peers.append(Peer(variable, shlex.split(command)))
+        words = [word.replace("{scratch}", scratch) for word in shlex.split(command)]
+        if words and words[0].endswith(".py"):
+            words.insert(0, "/usr/bin/python3")
+        peers.append(Peer(variable, words))
 
-    environment = dict(os.environ)
+    environment = dict(os.environ, NIMBREL_PEER_SCRATCH=scratch)
     try:
         for peer in peers:
             peer.start()
@@ -114,6 +131,7 @@ def main(argv=None):
         print("run_with_peers: %s" % error, file=sys.stderr)
         for peer in peers:
             peer.stop()
+        shutil.rmtree(scratch, ignore_errors=True)
         return 2
 
     # A SIGTERM (a CTest time-out) ends the program, then the peers.
@@ -123,6 +141,7 @@ def main(argv=None):
     finally:
         for peer in peers:
             peer.stop()
+        shutil.rmtree(scratch, ignore_errors=True)
 
 
 if __name__ == "__main__":

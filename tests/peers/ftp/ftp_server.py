@@ -7,6 +7,10 @@ anonymous users with every permission (download, upload, rename, delete), and to
   --rest-reply TEXT   answer every REST with this reply (e.g. "502 No resume")
   --drop-after N      send only the first N bytes of every download, then close
                       the data connection (the control reply is --drop-reply)
+  --login-reply TEXT  answer every USER with this reply and close the connection
+                      (a server that turns logins away: "421 Too many users.")
+  --store-reply TEXT  end every upload with this reply instead of "226" (the
+                      data is stored all the same), e.g. "452 Disk full."
   --log FILE          append every command received, one per line
 
 It listens on --port (0: any free port) and prints the port it got as its first
@@ -47,6 +51,13 @@ def make_handler(options):
                     log.write(line + "\n")
             super().pre_process_command(line, cmd, arg)
 
+        def ftp_USER(self, line):
+            if options.login_reply:
+                self.respond(options.login_reply)
+                self.close_when_done()
+                return
+            super().ftp_USER(line)
+
         def ftp_REST(self, line):
             if options.rest_reply:
                 self.respond(options.rest_reply)
@@ -69,10 +80,18 @@ def make_handler(options):
             self.push_dtp_data(producer, isproducer=True, file=fd, cmd="RETR")
             return file
 
+        def ftp_STOR(self, file, mode="w"):
+            self._storing = True
+            return super().ftp_STOR(file, mode)
+
         def respond(self, resp, logfun=logging.debug):
             # A cut-short download ends with the configured reply instead.
             if options.drop_after is not None and resp.startswith("226"):
                 resp = options.drop_reply
+            # So does an upload, when told.
+            if options.store_reply and getattr(self, "_storing", False) and resp.startswith("226"):
+                self._storing = False
+                resp = options.store_reply
             super().respond(resp, logfun)
 
     authorizer = DummyAuthorizer()
@@ -96,6 +115,8 @@ def main():
     parser.add_argument("--rest-reply")
     parser.add_argument("--drop-after", type=int)
     parser.add_argument("--drop-reply", default="426 Connection closed; transfer aborted.")
+    parser.add_argument("--login-reply")
+    parser.add_argument("--store-reply")
     parser.add_argument("--log")
     options = parser.parse_args()
 

@@ -77,6 +77,24 @@ class FtpServerTest(unittest.TestCase):
                     pass
                 self.assertEqual(bytes(data), PAYLOAD[:3000])
 
+    def test_upload_reply_can_be_chosen(self):
+        client = self.start("--store-reply", "452 Insufficient storage space.")
+        with self.assertRaises(ftplib.error_temp) as refused:
+            client.storbinary("STOR up.bin", io.BytesIO(b"uploaded"))
+        self.assertEqual(str(refused.exception), "452 Insufficient storage space.")
+        self.assertEqual(self.retrieve(client)[0], PAYLOAD)  # downloads end as usual
+
+    def test_login_reply_can_be_chosen(self):
+        root = tempfile.mkdtemp()
+        peer = Peer("ftp_server.py", "--root", root, "--login-reply", "421 Too many users.")
+        self.addCleanup(peer.stop)
+        client = ftplib.FTP()
+        client.connect("127.0.0.1", peer.port, timeout=10)
+        self.addCleanup(client.close)
+        with self.assertRaises(ftplib.error_temp) as refused:
+            client.login()
+        self.assertEqual(str(refused.exception), "421 Too many users.")
+
     def test_vsftpd_serves_downloads_and_resumes(self):
         root = tempfile.mkdtemp()
         os.chmod(root, 0o755)

@@ -6,11 +6,20 @@
 #include <cstdlib>
 #include <vector>
 
+#include "tests/win/support/scratch_dir.h"
+
 int PeerPort(const char* variable) {
     char text[32] = {};
     const DWORD length = GetEnvironmentVariableA(variable, text, sizeof text);
     if (length == 0 || length >= sizeof text) return 0;
     return std::atoi(text);
+}
+
+std::string PeerScratch() {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA("NIMBREL_PEER_SCRATCH", path, sizeof path);
+    if (length == 0 || length >= sizeof path) return {};
+    return WinePath(path);
 }
 
 std::string LoopbackUrl(int port, const std::string& path) {

@@ -9,6 +9,10 @@
 // was not started through run_with_peers.py).
 int PeerPort(const char* variable);
 
+// The scratch folder that the peers share (their roots, their logs), as a Windows
+// path; empty when the program was not started through run_with_peers.py.
+std::string PeerScratch();
+
 // "http://127.0.0.1:<port><path>".
 std::string LoopbackUrl(int port, const std::string& path);
 

@@ -1,0 +1,510 @@
+// The FTP transfer dialog against real servers on 127.0.0.1, started beside this
+// program by tests/peers/run_with_peers.py (see CMakeLists.txt): pyftpdlib in its
+// plain and misbehaving modes, a server that never answers, and vsftpd.
+#include "transfer/ftp_transfer_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cctype>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "framework/app_messages.h"
+#include "framework/win_app.h"
+#include "res/resource.h"
+#include "tests/win/support/gui_driver.h"
+#include "tests/win/support/peers.h"
+#include "tests/win/support/scratch_dir.h"
+
+namespace {
+
+// Every byte value, in an order that differs per seed.
+std::string Payload(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    unsigned state = seed * 2654435761u + 1;
+    for (char& c : bytes) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
+::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+    if (actual == expected) return ::testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+    return ::testing::AssertionFailure() << actual.size() << " bytes, expected " << expected.size()
+                                         << "; first difference at " << at;
+}
+
+// The port of the server started as `name` (NIMBREL_PEER_<NAME>_PORT).
+int NamedPeerPort(const std::string& name) {
+    std::string variable = "NIMBREL_PEER_";
+    for (char c : name) variable += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return PeerPort((variable + "_PORT").c_str());
+}
+
+// Roots of the servers, as this program sees them.
+std::string FtpRoot() { return PeerScratch() + "\\ftp"; }
+std::string VsftpdRoot() { return PeerScratch() + "\\vsftpd"; }
+
+// pyftpdlib's log of the commands it received (plain server only).
+std::string CommandLogPath() { return PeerScratch() + "\\ftp-commands.log"; }
+void ClearCommandLog() { WriteFileBytes(CommandLogPath(), ""); }
+std::vector<std::string> CommandLog() {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFileBytes(CommandLogPath()));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+bool Logged(const std::string& prefix) {
+    for (const std::string& line : CommandLog()) {
+        if (line.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+}
+
+// The dialog with what a test reads from it: the display as the transfer ended,
+// and how many end messages it received. An end message still queued once the
+// worker is gone would be a second one.
+class Probe : public CFTPTransferDlg {
+public:
+    explicit Probe(const char* peer = "ftp") {
+        m_Server = "127.0.0.1";
+        m_Port = static_cast<INTERNET_PORT>(std::string(peer) == "closed" ? UnusedLoopbackPort() : NamedPeerPort(peer));
+    }
+
+    std::atomic<HWND> window{nullptr};
+    bool workerStarted = false;
+    std::string startCaption;
+    int endMessages = 0;
+    int strayEndMessages = 0;
+    std::string caption, status, fileLine, timeLeft, rate;
+    int barPosition = 0;
+
+protected:
+    BOOL OnInitDialog() override {
+        const BOOL result = CFTPTransferDlg::OnInitDialog();
+        startCaption = WindowText(m_hWnd);
+        workerStarted = m_Thread != nullptr;
+        window = m_hWnd;
+        return result;
+    }
+    void OnTransferEnd(WPARAM failed) override {
+        ++endMessages;
+        caption = WindowText(m_hWnd);
+        status = WindowText(GetDlgItem(IDC_STATUS));
+        fileLine = WindowText(GetDlgItem(IDC_FILE_LINE));
+        timeLeft = WindowText(GetDlgItem(IDC_TIME_LEFT));
+        rate = WindowText(GetDlgItem(IDC_TRANSFER_RATE));
+        barPosition = static_cast<int>(SendMessageA(GetDlgItem(IDC_PROGRESS), PBM_GETPOS, 0, 0));
+        CFTPTransferDlg::OnTransferEnd(failed);
+    }
+    void OnDestroy() override {
+        CFTPTransferDlg::OnDestroy();  // the worker has ended here
+        MSG message;
+        while (PeekMessageA(&message, m_hWnd, WM_TRANSFER_END, WM_TRANSFER_END, PM_REMOVE)) ++strayEndMessages;
+    }
+};
+
+struct Outcome {
+    INT_PTR result = 0;
+    std::vector<std::string> boxes;  // the message boxes' texts, in order
+    DWORD elapsedMs = 0;             // DoModal
+};
+
+// Runs the dialog modally, answering its message boxes with `answers` in turn
+// (IDOK for any beyond them), while `during` gets the dialog's window.
+Outcome RunDialog(Probe& dialog, std::vector<int> answers = {}, const std::function<void(HWND)>& during = {}) {
+    Outcome outcome;
+    std::atomic<bool> done{false};
+    const std::string title = GetAppTitle();
+    auto answerer = std::async(std::launch::async, [&] {
+        std::vector<std::string> texts;
+        while (!done) {
+            HWND box = WaitForWindow("#32770", title.c_str(), 100);
+            if (box == nullptr) continue;
+            texts.push_back(MessageBoxText(box));
+            ClickButton(box, texts.size() <= answers.size() ? answers[texts.size() - 1] : IDOK);
+            WaitForWindowGone(box);
+        }
+        return texts;
+    });
+    auto driver = std::async(std::launch::async, [&] {
+        if (!during) return;
+        while (dialog.window == nullptr && !done) Sleep(10);
+        if (!done) during(dialog.window);
+    });
+    const DWORD start = GetTickCount();
+    outcome.result = dialog.DoModal();
+    outcome.elapsedMs = GetTickCount() - start;
+    done = true;
+    driver.get();
+    outcome.boxes = answerer.get();
+    EXPECT_EQ(dialog.endMessages + dialog.strayEndMessages, dialog.workerStarted ? 1 : 0)
+        << "the end message must come exactly once from a worker that started";
+    return outcome;
+}
+
+std::string Quoted(const std::vector<std::string>& texts) {
+    std::string all;
+    for (const std::string& text : texts) all += "[" + text + "] ";
+    return all;
+}
+
+const std::string kReplaceLocal = "The file 'fw.bin' already exists.\nDo you want to replace it?";
+
+class FtpTransfer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (PeerScratch().empty()) GTEST_SKIP() << "run through run_with_peers.py (ctest)";
+        ClearCommandLog();
+    }
+    ScratchDir scratch_;  // the current directory: local files are named relatively
+};
+
+TEST_F(FtpTransfer, DownloadsEqualTheRemoteFile) {
+    struct Case {
+        const char* what;
+        const char* peer;
+        std::string root;
+        bool binary;
+        bool passiveDirect;  // passive mode, direct access instead of the system's settings
+        std::string remote, expected;
+    } cases[] = {
+        {"binary", "ftp", FtpRoot(), true, false, Payload(100000, 1), Payload(100000, 1)},
+        {"ASCII lines arrive with CR LF", "ftp", FtpRoot(), false, false, "one\ntwo\n\nthree\n",
+         "one\r\ntwo\r\n\r\nthree\r\n"},
+        {"empty file", "ftp", FtpRoot(), true, false, "", ""},
+        {"binary from vsftpd, passive", "vsftpd", VsftpdRoot(), true, true, Payload(70000, 2), Payload(70000, 2)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileBytes(c.root + "\\dl.bin", c.remote);
+        Probe dialog(c.peer);
+        dialog.m_RemoteFile = "/dl.bin";
+        dialog.m_LocalFile = "fw.bin";
+        dialog.m_Binary = c.binary;
+        dialog.m_Passive = c.passiveDirect;
+        dialog.m_UsePreconfig = !c.passiveDirect;
+        const Outcome outcome = RunDialog(dialog);
+        EXPECT_EQ(outcome.result, IDOK);
+        EXPECT_TRUE(outcome.boxes.empty()) << Quoted(outcome.boxes);
+        EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), c.expected));
+        EXPECT_EQ(dialog.fileLine, "/dl.bin from 127.0.0.1");
+        EXPECT_EQ(dialog.status, "Retrieving the file");
+        if (!c.remote.empty() && c.binary) {
+            EXPECT_EQ(dialog.caption, "100% of /dl.bin Completed");
+            EXPECT_EQ(dialog.barPosition, 100);
+        }
+        DeleteFileA("fw.bin");
+    }
+}
+
+TEST_F(FtpTransfer, TheLocalFileAtTheStart) {
+    const std::string remote = Payload(20000, 3);
+    WriteFileBytes(FtpRoot() + "\\start.bin", remote);
+    const std::string existing = Payload(50000, 4);
+    struct Case {
+        const char* what;
+        bool exists, prompt, download;
+        std::string localFile;
+        int32_t offset;
+        std::vector<int> answers;
+        INT_PTR result;
+        std::vector<std::string> boxes;
+        std::string localAfter;  // "" with localGone: no file
+        bool localGone;
+    } cases[] = {
+        {"replace answered No: untouched, nothing fetched", true, true, true, "fw.bin", 0, {IDNO}, IDCANCEL,
+         {kReplaceLocal}, existing, false},
+        {"replace answered Yes: cut and replaced", true, true, true, "fw.bin", 0, {IDYES}, IDOK, {kReplaceLocal},
+         remote, false},
+        {"no prompt: replaced without a question", true, false, true, "fw.bin", 0, {}, IDOK, {}, remote, false},
+        {"folder missing", false, true, true, "no-such-folder\\fw.bin", 0, {}, IDCANCEL,
+         {"An error occured while opening the file to be downloaded, Error:3"}, "", true},
+        // Regression: an offset past the local file's end left a gap of zeros in it.
+        {"offset beyond the local file", true, false, true, "fw.bin", 60000, {}, IDCANCEL,
+         {"An error occurred while seeking to the end of the file to be downloaded, Error:38"}, existing, false},
+        {"offset without a local file", false, false, true, "fw.bin", 1000, {}, IDCANCEL,
+         {"An error occurred while seeking to the end of the file to be downloaded, Error:38"}, "", true},
+        {"upload of a missing file", false, true, false, "fw.bin", 0, {}, IDCANCEL,
+         {"An error occured while opening the file to be uploaded, Error:2"}, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearCommandLog();
+        DeleteFileA("fw.bin");
+        if (c.exists) WriteFileBytes("fw.bin", existing);
+        Probe dialog;
+        dialog.m_RemoteFile = "/start.bin";
+        dialog.m_LocalFile = c.localFile;
+        dialog.m_Download = c.download;
+        dialog.m_PromptOverwrite = c.prompt;
+        dialog.m_ResumeOffset = c.offset;
+        const Outcome outcome = RunDialog(dialog, c.answers);
+        EXPECT_EQ(outcome.result, c.result);
+        EXPECT_EQ(outcome.boxes, c.boxes) << Quoted(outcome.boxes);
+        EXPECT_EQ(dialog.workerStarted, c.result == IDOK);
+        if (c.localGone) {
+            EXPECT_FALSE(FileExists("fw.bin"));
+        } else {
+            EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), c.localAfter));
+        }
+        if (c.result != IDOK) {
+            EXPECT_FALSE(Logged("RETR") || Logged("STOR"));
+        }
+    }
+}
+
+TEST_F(FtpTransfer, ResumeContinuesAtTheOffsetOrKeepsWhatWasThere) {
+    const std::string remote = Payload(30000, 5);
+    WriteFileBytes(FtpRoot() + "\\resume.bin", remote);
+    WriteFileBytes(VsftpdRoot() + "\\resume.bin", remote);
+    // 5000 bytes saved earlier: the first 1000 are good, the rest is to be replaced.
+    const std::string earlier = remote.substr(0, 1000) + std::string(4000, 'x');
+    const FtpCommandEntry noCommand(nullptr, nullptr);
+    struct Case {
+        const char* what;
+        const char* peer;
+        bool binary;
+        const FtpCommandEntry* entry;
+        INT_PTR result;
+        std::vector<std::string> boxes;
+        std::string localAfter;
+        std::vector<std::string> commands;  // in this order, before RETR (plain server)
+    } cases[] = {
+        // Regression: REST was sent before any type, and servers refuse it in ASCII mode.
+        {"binary: TYPE I, then REST", "ftp", true, &theFtpCommandEntry, IDOK, {}, remote, {"TYPE I", "REST 1000", "RETR"}},
+        {"ASCII: the server refuses REST in ASCII", "ftp", false, &theFtpCommandEntry, IDCANCEL,
+         {"The server reports that resume is not supported, Error:501 Resuming transfers not allowed in ASCII mode."},
+         remote.substr(0, 1000), {"TYPE A", "REST 1000"}},
+        {"a server without resume", "norest", true, &theFtpCommandEntry, IDCANCEL,
+         {"The server reports that resume is not supported, Error:502 Resume is not supported here."},
+         remote.substr(0, 1000), {}},
+        {"no FtpCommandA on this machine", "ftp", true, &noCommand, IDCANCEL,
+         {"FtpCommand method (which is required to support FTP resumes) is not available on this machine. Please "
+          "upgrade to Internet Explorer 5 or later."},
+         remote.substr(0, 1000), {}},
+        {"vsftpd", "vsftpd", true, &theFtpCommandEntry, IDOK, {}, remote, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearCommandLog();
+        WriteFileBytes("fw.bin", earlier);
+        Probe dialog(c.peer);
+        dialog.m_RemoteFile = "/resume.bin";
+        dialog.m_LocalFile = "fw.bin";
+        dialog.m_Binary = c.binary;
+        dialog.m_PromptOverwrite = false;
+        dialog.m_ResumeOffset = 1000;
+        dialog.m_CommandEntry = c.entry;
+        const Outcome outcome = RunDialog(dialog);
+        EXPECT_EQ(outcome.result, c.result);
+        EXPECT_EQ(outcome.boxes, c.boxes) << Quoted(outcome.boxes);
+        // Regression: a failed resume deleted what the earlier download had saved.
+        EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), c.localAfter));
+        if (!c.commands.empty()) {
+            const std::vector<std::string> log = CommandLog();
+            size_t at = 0;
+            for (const std::string& line : log) {
+                if (at < c.commands.size() && line.rfind(c.commands[at], 0) == 0) ++at;
+            }
+            EXPECT_EQ(at, c.commands.size()) << "log: " << Quoted(log);
+        }
+    }
+}
+
+TEST_F(FtpTransfer, FailuresReportTheServersWordsAndDropOnlyThisTransfersPart) {
+    const std::string remote = Payload(100000, 6);
+    WriteFileBytes(FtpRoot() + "\\fail.bin", remote);
+    const std::string earlier = remote.substr(0, 1000);
+    struct Case {
+        const char* what;
+        const char* peer;
+        std::string remoteFile;
+        int32_t offset;
+        std::string user, password;
+        std::string box;
+    } cases[] = {
+        {"remote file missing", "ftp", "/missing.bin", 0, "", "",
+         "An error occurred while attempting to open the specified remote file, Error:\n550 No such file or directory."},
+        {"remote file missing on vsftpd", "vsftpd", "/missing.bin", 0, "", "",
+         "An error occurred while attempting to open the specified remote file, Error:\n550 Failed to open file."},
+        // Regression: a data connection closed early with "226" was a complete download.
+        {"data connection cut, 226", "cut", "/fail.bin", 0, "", "",
+         "An error occurred while downloading the file, Error:12030"},
+        {"data connection cut, 226, resumed", "cut", "/fail.bin", 1000, "", "",
+         "An error occurred while downloading the file, Error:12030"},
+        {"transfer aborted, 426", "abort", "/fail.bin", 0, "", "",
+         "An error occurred while downloading the file, Error:\n426 Connection closed; transfer aborted."},
+        {"nobody listening", "closed", "/fail.bin", 0, "", "", "An error occurred connecting to the server, Error:12029"},
+        {"login refused", "ftp", "/fail.bin", 0, "nobody", "wrong", "An error occurred connecting to the server, Error:12015"},
+        // Regression: the server's refusal was looked for on the wrong thread and lost.
+        {"server busy", "busy", "/fail.bin", 0, "", "",
+         "An error occurred connecting to the server, Error:\n421 Too many users, try again later."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA("fw.bin");
+        if (c.offset != 0) WriteFileBytes("fw.bin", earlier);
+        Probe dialog(c.peer);
+        dialog.m_RemoteFile = c.remoteFile;
+        dialog.m_LocalFile = "fw.bin";
+        dialog.m_ResumeOffset = c.offset;
+        dialog.m_PromptOverwrite = false;
+        dialog.m_UserName = c.user;
+        dialog.m_Password = c.password;
+        const Outcome outcome = RunDialog(dialog);
+        EXPECT_EQ(outcome.result, IDCANCEL);
+        EXPECT_EQ(outcome.boxes, std::vector<std::string>{c.box}) << Quoted(outcome.boxes);
+        if (c.offset == 0) {
+            EXPECT_FALSE(FileExists("fw.bin"));
+        } else {
+            EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), earlier));
+        }
+    }
+}
+
+TEST_F(FtpTransfer, AServerThatNeverAnswersCostsTheConnectTimeLimit) {
+    Probe dialog("silent");
+    dialog.m_RemoteFile = "/fw.bin";
+    dialog.m_LocalFile = "fw.bin";
+    dialog.m_ConnectTimeout = 1500;
+    const Outcome outcome = RunDialog(dialog);
+    EXPECT_EQ(outcome.result, IDCANCEL);
+    EXPECT_EQ(outcome.boxes, std::vector<std::string>{"An error occurred connecting to the server, Error:1460"});
+    EXPECT_FALSE(FileExists("fw.bin"));
+    // The box is answered at once; the margin is for a busy machine.
+    EXPECT_GE(outcome.elapsedMs, 1500u);
+    EXPECT_LT(outcome.elapsedMs, 1500u + 8000u);
+}
+
+TEST_F(FtpTransfer, Uploads) {
+    const std::string local = Payload(40000, 7);
+    const std::string before = Payload(3000, 8);
+    const std::string kReplaceRemote = "The file '/up.bin' already exists.\nDo you want to replace it?";
+    struct Case {
+        const char* what;
+        const char* peer;
+        bool remoteExists;
+        int32_t offset;
+        std::vector<int> answers;
+        INT_PTR result;
+        std::vector<std::string> boxes;
+        std::string remoteAfter;
+    } cases[] = {
+        {"new file", "ftp", false, 0, {}, IDOK, {}, local},
+        {"replace answered No: nothing sent, no message", "ftp", true, 0, {IDNO}, IDCANCEL, {kReplaceRemote}, before},
+        {"replace answered Yes", "ftp", true, 0, {IDYES}, IDOK, {kReplaceRemote}, local},
+        // Regression: the server's verdict on an upload came after the dialog had
+        // reported success, and was never looked at.
+        {"server fails the upload at its end", "upfail", false, 0, {}, IDCANCEL,
+         {"An error occurred while uploading the file, Error:\n452 Insufficient storage space."}, local},
+        // Regression: a resumed upload sent the file from its start to the offset.
+        {"resumed at 1000", "ftp", true, 1000, {}, IDOK, {}, local},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearCommandLog();
+        const std::string remotePath = FtpRoot() + "\\up.bin";
+        DeleteFileA(remotePath.c_str());
+        if (c.remoteExists) WriteFileBytes(remotePath, c.offset != 0 ? local.substr(0, c.offset) : before);
+        WriteFileBytes("fw.bin", local);
+        Probe dialog(c.peer);
+        dialog.m_Download = false;
+        dialog.m_RemoteFile = "/up.bin";
+        dialog.m_LocalFile = "fw.bin";
+        dialog.m_ResumeOffset = c.offset;
+        dialog.m_PromptOverwrite = c.offset == 0;
+        const Outcome outcome = RunDialog(dialog, c.answers);
+        EXPECT_EQ(outcome.result, c.result);
+        EXPECT_EQ(outcome.boxes, c.boxes) << Quoted(outcome.boxes);
+        EXPECT_EQ(dialog.startCaption, "File Upload");
+        EXPECT_EQ(dialog.fileLine, "/up.bin to 127.0.0.1");
+        EXPECT_TRUE(SameBytes(ReadFileBytes(remotePath), c.remoteAfter));
+        EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), local)) << "an upload never changes the local file";
+        if (c.answers == std::vector<int>{IDNO}) {
+            EXPECT_FALSE(Logged("STOR"));
+        }
+    }
+}
+
+TEST_F(FtpTransfer, ThrottledDownloadKeepsToTheLimitAndIgnoresEscEnterAndClose) {
+    const std::string remote = Payload(400000, 9);
+    WriteFileBytes(FtpRoot() + "\\slow.bin", remote);
+    Probe dialog;
+    dialog.m_RemoteFile = "/slow.bin";
+    dialog.m_LocalFile = "fw.bin";
+    dialog.m_BandwidthLimit = 100.0;  // bytes per millisecond: 4 s for the file
+    bool stayed = false;
+    const Outcome outcome = RunDialog(dialog, {}, [&](HWND window) {
+        Sleep(500);
+        PressKey(window, VK_ESCAPE);
+        PressKey(window, VK_RETURN);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        Sleep(700);
+        stayed = IsWindow(window) && !dialog.m_Ended;
+    });
+    EXPECT_TRUE(stayed) << "the dialog ended before its transfer";
+    EXPECT_EQ(outcome.result, IDOK);
+    EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), remote));
+    const double average = static_cast<double>(remote.size()) / outcome.elapsedMs;
+    EXPECT_LE(average, dialog.m_BandwidthLimit * 1.03);
+    EXPECT_GE(average, dialog.m_BandwidthLimit * 0.6);  // loose: the machine may be busy
+    // After more than a second the display shows a rate and the time left.
+    EXPECT_NE(dialog.rate.find("KB/Sec"), std::string::npos) << dialog.rate;
+    EXPECT_NE(dialog.timeLeft.find("copied)"), std::string::npos) << dialog.timeLeft;
+}
+
+// Status callback of the caller that owns an attached session.
+void CALLBACK OwnersCallback(HINTERNET, DWORD_PTR, DWORD, LPVOID, DWORD) {}
+
+TEST_F(FtpTransfer, AnAttachedSessionIsUsedAsItIsAndGivenBack) {
+    const std::string remote = Payload(5000, 10);
+    WriteFileBytes(FtpRoot() + "\\attached.bin", remote);
+    HINTERNET session = InternetOpenA("test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    ASSERT_NE(session, nullptr);
+    InternetSetStatusCallback(session, &OwnersCallback);
+    HINTERNET connection = InternetConnectA(session, "127.0.0.1", static_cast<INTERNET_PORT>(NamedPeerPort("ftp")), nullptr,
+                                            nullptr, INTERNET_SERVICE_FTP, 0, 0);
+    ASSERT_NE(connection, nullptr);
+    for (const bool succeeds : {true, false}) {
+        SCOPED_TRACE(succeeds ? "after a transfer" : "after a failure");
+        Probe dialog;
+        dialog.m_Attached = true;
+        dialog.m_Internet = session;
+        dialog.m_Connection = connection;
+        dialog.m_RemoteFile = succeeds ? "/attached.bin" : "/missing.bin";
+        dialog.m_LocalFile = "fw.bin";
+        dialog.m_PromptOverwrite = false;
+        const Outcome outcome = RunDialog(dialog);
+        EXPECT_EQ(outcome.result, succeeds ? IDOK : IDCANCEL);
+        if (succeeds) {
+            EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), remote));
+        }
+        // The connection is still open, and the session has its owner's callback again.
+        char folder[MAX_PATH] = {};
+        DWORD length = sizeof folder;
+        EXPECT_TRUE(FtpGetCurrentDirectoryA(connection, folder, &length));
+        EXPECT_EQ(InternetSetStatusCallback(session, &OwnersCallback), &OwnersCallback);
+    }
+    InternetCloseHandle(connection);
+    InternetCloseHandle(session);
+}
+
+TEST(FtpCommandEntryLookup, FindsTheCommandCallOfTheLoadedLibrary) {
+    HMODULE wininet = GetModuleHandleA("WININET.DLL");
+    ASSERT_NE(wininet, nullptr);
+    EXPECT_EQ(theFtpCommandEntry.m_Module, wininet);
+    EXPECT_TRUE(theFtpCommandEntry.Available());
+    EXPECT_EQ(reinterpret_cast<void*>(theFtpCommandEntry.Entry()),
+              reinterpret_cast<void*>(GetProcAddress(wininet, "FtpCommandA")));
+}
+
+}  // namespace

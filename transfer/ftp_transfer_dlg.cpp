@@ -1,0 +1,441 @@
+#include "transfer/ftp_transfer_dlg.h"
+
+#include <cstring>
+#include <utility>
+
+#include "framework/app_messages.h"
+#include "framework/resource_string.h"
+#include "framework/win_app.h"
+#include "res/resource.h"
+#include "transfer/ftp_rules.h"
+
+namespace {
+
+constexpr UINT kChunkSize = 1024;
+constexpr DWORD kNoCacheFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE;
+
+// The server's last reply as WinInet keeps it for the calling thread, without the
+// line end. Asked for its length first, then read into a buffer one byte longer.
+std::string LastResponseText() {
+    DWORD error = 0;
+    DWORD length = 0;
+    InternetGetLastResponseInfoA(&error, nullptr, &length);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    DWORD size = length + 1;
+    if (!InternetGetLastResponseInfoA(&error, text.data(), &size)) return {};
+    text.resize(strnlen(text.c_str(), length));
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+    return text;
+}
+
+// The file-name part of a remote path.
+std::string_view FileNamePart(std::string_view path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Gives an attached session back its owner's status callback however the worker
+// ends: left in place, ours would take the owner's later contexts for dialogs.
+// A session of our own keeps ours until it is closed.
+class StatusCallbackScope {
+public:
+    StatusCallbackScope(const HINTERNET& session, INTERNET_STATUS_CALLBACK earlier, bool restore)
+        : m_Session(session), m_Earlier(earlier), m_Restore(restore) {}
+    ~StatusCallbackScope() {
+        if (m_Restore && m_Session != nullptr) InternetSetStatusCallback(m_Session, m_Earlier);
+    }
+    StatusCallbackScope(const StatusCallbackScope&) = delete;
+    StatusCallbackScope& operator=(const StatusCallbackScope&) = delete;
+
+private:
+    const HINTERNET& m_Session;  // forgotten (nullptr) once a time-out has closed it
+    INTERNET_STATUS_CALLBACK m_Earlier;
+    bool m_Restore;
+};
+
+}  // namespace
+
+CFTPTransferDlg::CFTPTransferDlg()
+    : CTransferDialog(IDD_FTP_TRANSFER, kFtpProgressTextIds, IDR_FTP_CLIP, BarUnit::kPercent) {}
+
+CFTPTransferDlg::~CFTPTransferDlg() {
+    // Normally all done by the destroy handler; this covers a dialog never shown.
+    if (m_Thread) m_Thread->Wait(INFINITE);
+    if (m_RemoteHandle != nullptr) InternetCloseHandle(m_RemoteHandle);
+    if (!m_Attached) {
+        if (m_Connection != nullptr) InternetCloseHandle(m_Connection);
+        if (m_Internet != nullptr) InternetCloseHandle(m_Internet);
+    }
+}
+
+bool CFTPTransferDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+    case WM_TRANSFER_END:
+        OnTransferEnd(wParam);
+        result = 0;
+        return true;
+    case WM_TRANSFER_ASK_REPLACE:
+        result = AppMessageBox(FormatResString(IDS_FTP_REPLACE, m_RemoteFile), MB_YESNO) == IDYES ? 1 : 0;
+        return true;
+    case WM_CLOSE:
+        if (!m_Ended) return true;  // the transfer cannot be stopped
+        break;
+    }
+    return CTransferDialog::OnMessage(message, wParam, lParam, result);
+}
+
+BOOL CFTPTransferDlg::OnInitDialog() {
+    CTransferDialog::OnInitDialog();
+    if (!m_Download) SetWindowTextA(m_hWnd, LoadResString(IDS_FTP_UPLOAD_CAPTION).c_str());
+    m_Progress.SetRange(0, 100);
+    OpenAnimation();
+    m_LocalFileExisted = GetFileAttributesA(m_LocalFile.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!PrepareLocalFile()) return TRUE;
+
+    SetFileLine(m_Download ? IDS_FTP_FILE_FROM : IDS_FTP_FILE_TO, m_RemoteFile, m_Server);
+    m_Thread = std::make_unique<CWinThread>(&CFTPTransferDlg::WorkerThread, this);
+    if (!m_Thread->CreateThread()) {
+        m_Thread.reset();
+        EndDialog(IDCANCEL);
+        return TRUE;
+    }
+    m_Thread->ResumeThread();
+    return TRUE;
+}
+
+// Opens the local file and puts it where the data goes (download) or comes from
+// (upload). Answers false when the dialog has been ended.
+bool CFTPTransferDlg::PrepareLocalFile() {
+    DWORD error = 0;
+    if (!m_Download) {
+        if (!m_File.Open(m_LocalFile, CFile::modeRead | CFile::shareDenyWrite, &error)) {
+            EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_UPLOAD, std::to_string(error)));
+            return false;
+        }
+        // The server continues its copy at the offset: send the rest from there.
+        if (m_ResumeOffset > 0) {
+            try {
+                m_File.Seek(m_ResumeOffset, CFile::begin);
+            } catch (const CFileException& failure) {
+                EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_UPLOAD, std::to_string(failure.m_lOsError)));
+                return false;
+            }
+        }
+        return true;
+    }
+
+    if (m_LocalFileExisted && m_PromptOverwrite &&
+        AppMessageBox(FormatResString(IDS_FTP_REPLACE, m_LocalFile), MB_YESNO) != IDYES) {
+        EndAtStart({});
+        return false;
+    }
+    // An existing file keeps its first m_ResumeOffset bytes.
+    if (!m_File.Open(m_LocalFile, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite | CFile::shareDenyWrite,
+                     &error)) {
+        EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_DOWNLOAD, std::to_string(error)));
+        return false;
+    }
+    try {
+        // Continuing beyond the end of what is there would leave a gap of zeros.
+        if (m_ResumeOffset > 0 && m_File.GetLength() < static_cast<ULONGLONG>(m_ResumeOffset)) {
+            throw CFileException(ERROR_HANDLE_EOF, m_LocalFile);
+        }
+        m_File.Seek(m_ResumeOffset, CFile::begin);
+        m_File.SetLength(static_cast<ULONGLONG>(m_ResumeOffset));
+    } catch (const CFileException& failure) {
+        m_File.Abort();
+        if (!m_LocalFileExisted) DeleteFileA(m_LocalFile.c_str());  // made by this open
+        EndAtStart(FormatResString(IDS_FTP_ERROR_SEEK, std::to_string(failure.m_lOsError)));
+        return false;
+    }
+    return true;
+}
+
+void CFTPTransferDlg::EndAtStart(const std::string& message) {
+    if (!message.empty()) AppMessageBox(message);
+    EndDialog(IDCANCEL);
+}
+
+void CFTPTransferDlg::OnTransferEnd(WPARAM failed) {
+    m_Ended = true;
+    StopAnimation();
+    if (failed == 0) {
+        EndDialog(IDOK);
+        return;
+    }
+    try {
+        if (!m_Error.empty()) AppMessageBox(m_Error);
+    } catch (...) {
+        // The dialog must end even when its message cannot be shown.
+    }
+    EndDialog(IDCANCEL);
+}
+
+void CFTPTransferDlg::OnDestroy() {
+    // The worker's last act was to post its end message, so this wait is short and
+    // cannot meet a worker blocked on this thread.
+    if (m_Thread) {
+        m_Thread->Wait(INFINITE);
+        m_Thread.reset();
+    }
+    if (m_RemoteHandle != nullptr) {
+        InternetCloseHandle(m_RemoteHandle);
+        m_RemoteHandle = nullptr;
+    }
+    if (!m_Attached) {
+        if (m_Connection != nullptr) InternetCloseHandle(m_Connection);
+        if (m_Internet != nullptr) InternetCloseHandle(m_Internet);
+    }
+    m_Connection = nullptr;
+    m_Internet = nullptr;
+    m_File.Abort();
+    CTransferDialog::OnDestroy();
+}
+
+UINT CFTPTransferDlg::WorkerThread(void* self) {
+    auto* dialog = static_cast<CFTPTransferDlg*>(self);
+    const HWND window = dialog->m_hWnd;
+    bool succeeded = false;
+    try {
+        succeeded = dialog->Transfer();
+    } catch (...) {
+        // Only a lack of memory gets here; it fails the transfer like any error.
+        try {
+            dialog->m_Error = FormatResString(IDS_FTP_ERROR_TRANSFER, std::to_string(ERROR_NOT_ENOUGH_MEMORY));
+        } catch (...) {
+        }
+    }
+    if (!succeeded) dialog->DiscardDownload();
+    // The one end message, on every path, and the worker's last act.
+    PostMessageA(window, WM_TRANSFER_END, succeeded ? 0 : 1, 0);
+    return 0;
+}
+
+bool CFTPTransferDlg::Transfer() {
+    if (!m_Attached) {
+        DWORD access = INTERNET_OPEN_TYPE_PRECONFIG;
+        const char* proxy = nullptr;
+        if (!m_UsePreconfig && m_UseProxy) {
+            access = INTERNET_OPEN_TYPE_PROXY;
+            proxy = m_Proxy.c_str();
+        } else if (!m_UsePreconfig) {
+            access = INTERNET_OPEN_TYPE_DIRECT;
+        }
+        m_Internet = InternetOpenA(GetAppTitle().c_str(), access, proxy, nullptr, 0);
+        if (m_Internet == nullptr) return Report(IDS_FTP_ERROR_TRANSFER, GetLastError());
+    }
+    const INTERNET_STATUS_CALLBACK earlier = InternetSetStatusCallback(m_Internet, &CTransferDialog::StatusCallback);
+    if (earlier == INTERNET_INVALID_STATUS_CALLBACK) return Report(IDS_FTP_ERROR_TRANSFER, GetLastError());
+    const StatusCallbackScope callback(m_Internet, earlier, m_Attached || earlier != nullptr);
+
+    if (!m_Attached && !Connect()) return false;
+    PlayAnimation();
+    SetStatus(IDS_FTP_GETTING_INFO);
+
+    std::optional<Listing> listing;  // download: what the server lists, when found
+    std::optional<uint32_t> total;
+    if (m_Download) {
+        listing = ListRemoteFile();
+        if (listing) total = static_cast<uint32_t>(listing->size);
+    } else {
+        try {
+            total = static_cast<uint32_t>(m_File.GetLength());
+        } catch (const CFileException& failure) {
+            return Report(IDS_FTP_ERROR_DOWNLOAD, failure.m_lOsError);
+        }
+        if (m_PromptOverwrite && ListRemoteFile() && SendMessageA(m_hWnd, WM_TRANSFER_ASK_REPLACE, 0, 0) == 0) {
+            m_Error.clear();  // the user's choice: nothing to report
+            return false;
+        }
+    }
+
+    if (m_ResumeOffset != 0 && !RequestResume()) return false;
+
+    const DWORD flags = kNoCacheFlags | (m_Binary ? FTP_TRANSFER_TYPE_BINARY : FTP_TRANSFER_TYPE_ASCII);
+    m_RemoteHandle = FtpOpenFileA(m_Connection, m_RemoteFile.c_str(), m_Download ? GENERIC_READ : GENERIC_WRITE, flags,
+                                  Context());
+    if (m_RemoteHandle == nullptr) return Report(IDS_FTP_ERROR_OPEN_REMOTE, GetLastError());
+
+    SetStatus(m_Download ? IDS_FTP_RETRIEVING : IDS_FTP_UPLOADING);
+    const DWORD startTick = GetTickCount();
+    ProgressTracker tracker = StartProgress(m_RemoteFile, total);
+    return m_Download ? Download(tracker, startTick, listing) : Upload(tracker, startTick);
+}
+
+// Makes the connection on a thread of its own, so that a server that never
+// answers costs at most m_ConnectTimeout.
+bool CFTPTransferDlg::Connect() {
+    CWinThread thread(&CFTPTransferDlg::ConnectThread, this);
+    if (!thread.CreateThread()) return Report(IDS_FTP_ERROR_CONNECT_THREAD, GetLastError());
+    thread.ResumeThread();
+    if (thread.Wait(m_ConnectTimeout) == WAIT_TIMEOUT) {
+        // Closing the session makes the pending InternetConnectA return.
+        InternetCloseHandle(m_Internet);
+        thread.Wait(INFINITE);
+        m_Internet = nullptr;
+        if (m_Connection != nullptr) InternetCloseHandle(m_Connection);  // made at the last moment
+        m_Connection = nullptr;
+        return Report(IDS_FTP_ERROR_CONNECT, ERROR_TIMEOUT);
+    }
+    if (m_Connection != nullptr) return true;
+    if (m_ConnectError == ERROR_INTERNET_EXTENDED_ERROR) {
+        return Fail(FormatResString(IDS_FTP_ERROR_CONNECT, "\n" + m_ConnectReply));
+    }
+    return Report(IDS_FTP_ERROR_CONNECT, m_ConnectError);
+}
+
+UINT CFTPTransferDlg::ConnectThread(void* self) {
+    auto* dialog = static_cast<CFTPTransferDlg*>(self);
+    const bool named = !dialog->m_UserName.empty();
+    dialog->m_Connection =
+        InternetConnectA(dialog->m_Internet, dialog->m_Server.c_str(), dialog->m_Port,
+                         named ? dialog->m_UserName.c_str() : nullptr, named ? dialog->m_Password.c_str() : nullptr,
+                         INTERNET_SERVICE_FTP, dialog->m_Passive ? INTERNET_FLAG_PASSIVE : 0, dialog->Context());
+    if (dialog->m_Connection != nullptr) return 0;
+    dialog->m_ConnectError = GetLastError();
+    // WinInet keeps the reply per thread: take it here, the worker cannot.
+    if (dialog->m_ConnectError == ERROR_INTERNET_EXTENDED_ERROR) dialog->m_ConnectReply = LastResponseText();
+    return 1;
+}
+
+std::optional<CFTPTransferDlg::Listing> CFTPTransferDlg::ListRemoteFile() {
+    WIN32_FIND_DATAA found{};
+    const HINTERNET search = FtpFindFirstFileA(m_Connection, m_RemoteFile.c_str(), &found, kNoCacheFlags, Context());
+    if (search == nullptr) return std::nullopt;
+    InternetCloseHandle(search);
+    Listing listing;
+    listing.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    const std::string_view name = found.cFileName;
+    listing.sameName = name == m_RemoteFile || name == FileNamePart(m_RemoteFile);
+    return listing;
+}
+
+bool CFTPTransferDlg::RequestResume() {
+    if (!m_CommandEntry->Available()) return Fail(LoadResString(IDS_FTP_NO_FTP_COMMAND));
+    const FtpCommandFunction command = m_CommandEntry->Entry();
+    // A session starts in ASCII mode, where servers refuse REST: set the type
+    // first, through the same call.
+    if (!command(m_Connection, FALSE, FTP_TRANSFER_TYPE_BINARY, m_Binary ? "TYPE I" : "TYPE A", 0, nullptr)) {
+        return Report(IDS_FTP_ERROR_RESUME, GetLastError());
+    }
+    const std::string rest = "REST " + std::to_string(m_ResumeOffset);
+    if (!command(m_Connection, FALSE, FTP_TRANSFER_TYPE_BINARY, rest.c_str(), 0, nullptr)) {
+        const DWORD error = GetLastError();
+        // An extended error means the server answered: its reply decides below.
+        if (error != ERROR_INTERNET_EXTENDED_ERROR) return Report(IDS_FTP_ERROR_RESUME, error);
+    }
+    const std::string reply = LastResponseText();
+    if (FtpReplyCode(reply) != 350) return Fail(FormatResString(IDS_FTP_ERROR_NO_RESUME, reply));
+    return true;
+}
+
+bool CFTPTransferDlg::Download(ProgressTracker& tracker, DWORD startTick, std::optional<Listing> listing) {
+    char buffer[kChunkSize];
+    uint64_t received = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!InternetReadFile(m_RemoteHandle, buffer, kChunkSize, &read)) {
+            return Report(IDS_FTP_ERROR_DOWNLOAD, GetLastError());
+        }
+        if (read == 0) break;
+        try {
+            m_File.Write(buffer, read);
+        } catch (const CFileException& failure) {
+            return Report(IDS_FTP_ERROR_DOWNLOAD, failure.m_lOsError);
+        }
+        if (m_BandwidthLimit > 0) Throttle(startTick, received);
+        received += read;
+        UpdateProgress(tracker, static_cast<uint32_t>(received));
+    }
+    if (!CloseRemoteFile(IDS_FTP_ERROR_DOWNLOAD)) return false;
+    // Only a size listed for this very file says how much should have come.
+    const std::optional<uint64_t> expected =
+        listing && listing->sameName ? std::optional<uint64_t>(listing->size) : std::nullopt;
+    if (DownloadEndedEarly(m_Binary, expected, static_cast<uint64_t>(m_ResumeOffset), received)) {
+        return Report(IDS_FTP_ERROR_DOWNLOAD, ERROR_INTERNET_CONNECTION_ABORTED);
+    }
+    try {
+        m_File.Close();
+    } catch (const CFileException& failure) {
+        return Report(IDS_FTP_ERROR_DOWNLOAD, failure.m_lOsError);
+    }
+    return true;
+}
+
+bool CFTPTransferDlg::Upload(ProgressTracker& tracker, DWORD startTick) {
+    char buffer[kChunkSize];
+    uint64_t sent = 0;
+    for (;;) {
+        UINT read = 0;
+        try {
+            read = m_File.Read(buffer, kChunkSize);
+        } catch (const CFileException& failure) {
+            return Report(IDS_FTP_ERROR_DOWNLOAD, failure.m_lOsError);
+        }
+        if (read == 0) break;
+        DWORD written = 0;
+        if (!InternetWriteFile(m_RemoteHandle, buffer, read, &written)) {
+            return Report(IDS_FTP_ERROR_UPLOAD, GetLastError());
+        }
+        if (written != 0) {
+            sent += written;
+            UpdateProgress(tracker, static_cast<uint32_t>(sent));
+        }
+        if (m_BandwidthLimit > 0) Throttle(startTick, sent);
+    }
+    if (!CloseRemoteFile(IDS_FTP_ERROR_UPLOAD)) return false;
+    m_File.Abort();  // read only: nothing to lose
+    return true;
+}
+
+// Closes the remote file at the end of the data, which ends the transfer on the
+// server, and takes the server's closing reply as its verdict: a 4xx or 5xx reply
+// (a cut connection, a full disk) fails the transfer with its text.
+bool CFTPTransferDlg::CloseRemoteFile(UINT errorId) {
+    const BOOL closed = InternetCloseHandle(m_RemoteHandle);
+    const DWORD error = GetLastError();
+    m_RemoteHandle = nullptr;
+    if (!closed) return Report(errorId, error);
+    const std::string reply = LastResponseText();
+    if (IsFailureReply(reply)) return Fail(FormatResString(errorId, "\n" + reply));
+    return true;
+}
+
+void CFTPTransferDlg::Throttle(DWORD startTick, uint64_t done) const {
+    const uint32_t delay = ThrottleDelay(GetTickCount() - startTick, done, m_BandwidthLimit);
+    if (delay > 0) Sleep(delay);
+}
+
+// A failed download leaves the local file as it was before this transfer: gone
+// when the transfer started from nothing, cut back to the offset when it continued
+// what an earlier transfer had saved.
+void CFTPTransferDlg::DiscardDownload() noexcept {
+    if (!m_Download) return;
+    if (m_ResumeOffset <= 0) {
+        m_File.Abort();
+        DeleteFileA(m_LocalFile.c_str());
+        return;
+    }
+    try {
+        if (m_File.IsOpen() || m_File.Open(m_LocalFile, CFile::modeWrite | CFile::shareDenyWrite)) {
+            m_File.SetLength(static_cast<ULONGLONG>(m_ResumeOffset));
+            m_File.Close();
+        }
+    } catch (...) {
+        m_File.Abort();
+    }
+}
+
+bool CFTPTransferDlg::Report(UINT id, DWORD code) { return Fail(FormatResString(id, CodeText(code))); }
+
+bool CFTPTransferDlg::Fail(std::string text) {
+    m_Error = std::move(text);
+    return false;
+}
+
+std::string CFTPTransferDlg::CodeText(DWORD code) const {
+    if (code == ERROR_INTERNET_EXTENDED_ERROR) return "\n" + LastResponseText();
+    return std::to_string(code);
+}
+
+DWORD_PTR CFTPTransferDlg::Context() { return reinterpret_cast<DWORD_PTR>(static_cast<CTransferDialog*>(this)); }

@@ -1,0 +1,111 @@
+// The FTP transfer dialog: moves one file between the local disk and an FTP server
+// on a worker thread, with progress, an optional resume offset ("REST"), an
+// optional rate limit and a time limit on making the connection.
+//
+// DoModal answers IDOK when the whole file was moved and IDCANCEL otherwise, any
+// error already shown. The user cannot stop a transfer: Esc, Enter and close
+// requests do nothing until the worker has ended.
+//
+// Threads: the dialog's own runs the handlers; the worker runs the conversation
+// and writes the progress display; a short-lived connection thread runs only
+// InternetConnectA, so that the worker can bound it by m_ConnectTimeout. The
+// worker's last act is to post WM_TRANSFER_END, exactly once.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "framework/file.h"
+#include "framework/thread.h"
+#include "transfer/ftp_command_entry.h"
+#include "transfer/transfer_dialog.h"
+
+class CFTPTransferDlg : public CTransferDialog {
+public:
+    CFTPTransferDlg();
+    ~CFTPTransferDlg() override;
+
+    // Settings, set by the caller before DoModal.
+    bool m_Download = true;        // false: upload m_LocalFile to m_RemoteFile
+    std::string m_Server;          // host name
+    std::string m_RemoteFile;      // path on the server, passed on unchanged
+    std::string m_LocalFile;
+    std::string m_UserName;        // empty: anonymous
+    std::string m_Password;        // used only with a user name
+    INTERNET_PORT m_Port = INTERNET_DEFAULT_FTP_PORT;
+    bool m_Binary = true;          // false: ASCII
+    bool m_PromptOverwrite = true;  // ask before replacing an existing target
+    bool m_Passive = false;
+    bool m_UsePreconfig = true;    // the system's configured Internet access
+    bool m_UseProxy = false;       // m_Proxy, when not preconfigured
+    std::string m_Proxy;
+    double m_BandwidthLimit = 0.0;  // bytes per millisecond on average; 0 or less: none
+    int32_t m_ResumeOffset = 0;     // continue at this byte; 0: from the start
+    DWORD m_ConnectTimeout = 15000;  // milliseconds to make the connection
+
+    std::string m_Error;  // the text shown when the transfer fails
+    HINTERNET m_Internet = nullptr;
+    HINTERNET m_Connection = nullptr;
+    HINTERNET m_RemoteHandle = nullptr;
+    bool m_Ended = false;  // the end message has arrived
+    CFile m_File;
+    std::unique_ptr<CWinThread> m_Thread;
+    // m_Internet and m_Connection were opened by the caller: the dialog neither
+    // opens, connects nor closes them.
+    bool m_Attached = false;
+    DWORD m_ConnectError = 0;  // GetLastError() of a failed InternetConnectA
+
+    // Where the resume request finds FtpCommandA; tests point it at an empty entry.
+    const FtpCommandEntry* m_CommandEntry = &theFtpCommandEntry;
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override {}
+    void OnCancel() override {}
+    void OnDestroy() override;
+
+    // WM_TRANSFER_END: 0 when the whole file was moved, 1 otherwise.
+    virtual void OnTransferEnd(WPARAM failed);
+
+private:
+    bool PrepareLocalFile();
+    void EndAtStart(const std::string& message);
+
+    static UINT WorkerThread(void* dialog);
+    static UINT ConnectThread(void* dialog);
+    // The whole conversation. false: failed, m_Error says why (empty: the user
+    // declined to replace the remote file).
+    bool Transfer();
+    bool Connect();
+    // What the server lists for the remote file: its size, and whether the entry
+    // found is that file (a listing may name another, e.g. for a folder).
+    struct Listing {
+        uint64_t size = 0;
+        bool sameName = false;
+    };
+    std::optional<Listing> ListRemoteFile();
+    bool RequestResume();
+    bool Download(ProgressTracker& tracker, DWORD startTick, std::optional<Listing> listing);
+    bool Upload(ProgressTracker& tracker, DWORD startTick);
+    bool CloseRemoteFile(UINT errorId);
+    void Throttle(DWORD startTick, uint64_t done) const;
+    void DiscardDownload() noexcept;
+
+    // m_Error = string `id` with the code text of `code`; answers false.
+    bool Report(UINT id, DWORD code);
+    bool Fail(std::string text);
+    // The code as the messages show it: decimal, or for ERROR_INTERNET_EXTENDED_ERROR
+    // a line feed and the server's reply.
+    std::string CodeText(DWORD code) const;
+    // The context value of our WinInet handles: the dialog, for the status callback.
+    DWORD_PTR Context();
+
+    bool m_LocalFileExisted = false;
+    std::string m_ConnectReply;  // the server's reply when InternetConnectA failed on it
+};
