@@ -40,6 +40,10 @@ public:
 protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     BOOL OnInitDialog() override;
+    // Enter does nothing: ending the dialog here would report a transfer still under
+    // way as done, and the destroy handler would then wait for a worker that is itself
+    // waiting for the dialog's thread to draw its progress.
+    void OnOK() override {}
     // Esc (the template has no buttons) and, through the base's OnClose, WM_CLOSE.
     void OnCancel() override;
     void OnDestroy() override;

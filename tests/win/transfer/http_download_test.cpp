@@ -204,4 +204,25 @@ TEST_F(HttpDownload, CancelDuringTheBodyDeletesTheFile) {
     }
 }
 
+// Regression: Enter ended the dialog with IDOK in the middle of the body (and its
+// destroy handler then waited for the worker forever). It must change nothing.
+TEST_F(HttpDownload, EnterDuringTheBodyChangesNothing) {
+    bool stayed = false;
+    User user;
+    user.act = [&](HWND dialog, const std::function<bool(const std::string&)>& statusSeen) {
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < 60000 && !statusSeen("Retrieving the file")) Sleep(20);
+        PressKey(dialog, VK_RETURN);
+        Sleep(700);
+        stayed = IsWindow(dialog) != FALSE;
+        PressKey(dialog, VK_ESCAPE);
+    };
+    const Outcome seen = RunDownload({Url("/slow?size=409600&piece=1024&delay=50")}, user);
+    EXPECT_TRUE(stayed) << "Enter ended the dialog before its transfer";
+    EXPECT_EQ(seen.result, IDCANCEL);
+    EXPECT_TRUE(seen.boxes.empty());
+    EXPECT_FALSE(FileExists(kLocalFile));
+    EXPECT_EQ(seen.endMessages, 1);
+}
+
 }  // namespace
