@@ -142,7 +142,7 @@ def main():
     try:
         server = FTPServer(("127.0.0.1", options.port), make_handler(options))
     except OSError as error:
-        print("ftp_server.py: cannot listen on 127.0.0.1:%d: %s" % (options.port, error.strerror), file=sys.stderr)
+        print("ftp_server.py: cannot listen on 127.0.0.1:%d: %s" % (options.port, error.strerror or error), file=sys.stderr)
         return 1
     print(server.address[1], flush=True)
     try:
