@@ -7,11 +7,8 @@
 // and the record of the stand-in flasher that it started.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -43,47 +40,6 @@ std::string ControlText(HWND control) {
     char text[256] = {};
     SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     return text;
-}
-
-// The names of the libraries a PE image imports, as its import directory spells them.
-std::vector<std::string> ImportedLibraries(const std::string& image) {
-    const auto read = [&image](size_t offset, void* to, size_t size) {
-        if (offset + size > image.size()) return false;
-        std::memcpy(to, image.data() + offset, size);
-        return true;
-    };
-    IMAGE_DOS_HEADER dos{};
-    IMAGE_NT_HEADERS nt{};
-    if (!read(0, &dos, sizeof dos) || !read(static_cast<size_t>(dos.e_lfanew), &nt, sizeof nt)) return {};
-    const size_t sections =
-        static_cast<size_t>(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
-    const auto fileOffset = [&](DWORD rva) -> size_t {
-        for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
-            IMAGE_SECTION_HEADER section{};
-            if (!read(sections + i * sizeof section, &section, sizeof section)) break;
-            if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.SizeOfRawData) {
-                return section.PointerToRawData + (rva - section.VirtualAddress);
-            }
-        }
-        return image.size();
-    };
-    std::vector<std::string> names;
-    size_t at = fileOffset(nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-    for (IMAGE_IMPORT_DESCRIPTOR entry{}; read(at, &entry, sizeof entry) && entry.Name != 0; at += sizeof entry) {
-        const size_t name = fileOffset(entry.Name);
-        if (name < image.size()) names.emplace_back(image.c_str() + name);
-    }
-    return names;
-}
-
-// FtpCommandEntry looks FtpCommandA up with GetModuleHandleA while the process-wide
-// objects are made, which finds WinInet only because the program imports it (the
-// loader maps imported libraries before any of the program's code runs).
-TEST(WholeRoad, TheProgramImportsWinInetForTheFtpCommandEntry) {
-    const std::vector<std::string> imported = ImportedLibraries(ReadFileBytes(BuildPath("nimbrel.exe")));
-    ASSERT_FALSE(imported.empty());
-    EXPECT_TRUE(std::any_of(imported.begin(), imported.end(),
-                            [](const std::string& name) { return lstrcmpiA(name.c_str(), "wininet.dll") == 0; }));
 }
 
 TEST(WholeRoad, FromTheDriveToTheFlasher) {
