@@ -28,8 +28,9 @@ bool NamesAProgram(const std::string& location) {
 }  // namespace
 
 void CUpdateDlg::OnUpdateSelected() {
-    // The anchor row of the latest selection. A mark beyond the rows shown (set by a
-    // message, never by the user) has no entry of this check behind it.
+    // The anchor row of the latest selection. A mark past the rows shown (a list that
+    // takes any LVM_SETSELECTIONMARK; never the user's doing) has no entry behind it,
+    // and past the slots none at all.
     const int row = m_FirmwareList.GetSelectionMark();
     if (row < 0 || row >= m_FirmwareList.GetItemCount() || row >= kMaxFirmware) {
         AppMessageBox(kNoSelection);

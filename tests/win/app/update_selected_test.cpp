@@ -167,11 +167,17 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
 }
 
 TEST_F(UpdateSelected, WithoutASelectedRowNothingIsFetched) {
+    struct Case {
+        const char* what;
+        std::function<void(HWND window, HWND list)> before;
+    } cases[] = {
+        {"right after start, no rows", [](HWND, HWND) {}},
+        {"rows listed, none clicked", [](HWND window, HWND list) { CheckUpdates(window, list); }},
+    };
     WithDialog([&](HWND window, HWND list) {
-        // Right after start, the list empty; then with rows, none ever clicked.
-        for (bool listed : {false, true}) {
-            SCOPED_TRACE(listed ? "rows listed" : "no rows");
-            if (listed) CheckUpdates(window, list);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            c.before(window, list);
             const Seen seen = ClickAndAnswer(window, IDC_UPDATE_SELECTED);
             EXPECT_EQ(seen.boxes, Texts{kNoSelection});
             EXPECT_FALSE(seen.transferShown);
