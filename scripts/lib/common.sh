@@ -44,7 +44,9 @@ wine_setup() {
     DISPLAY= wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
   fi
-  wineserver -p  # kept up for the run, stopped by wine_teardown
+  # Kept up for the run, stopped by wine_teardown; one already up for this prefix
+  # (exit code 2) serves as it is.
+  wineserver -p 2>/dev/null || true
   # Start Wine's own services now, detached from our output: a service that
   # inherited a test's stdout would keep CTest waiting for that test to end.
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true

@@ -1,6 +1,6 @@
 // A stand-in for a maker's flasher. The firmware download serves it as the
 // firmware file; when started it records how it was started in "flasher-run.txt"
-// beside itself and ends:
+// beside itself and ends. Each start appends one record, so a test can count them:
 //   folder=<current directory>
 //   program=<its own full path>
 //   arguments=<command line after the program name>
@@ -37,7 +37,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     std::string path = program;
     path = path.substr(0, path.find_last_of('\\') + 1) + "flasher-run.txt";
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
     WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);

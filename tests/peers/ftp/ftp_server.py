@@ -7,14 +7,20 @@ anonymous users with every permission (download, upload, rename, delete), and to
   --rest-reply TEXT   answer every REST with this reply (e.g. "502 No resume")
   --drop-after N      send only the first N bytes of every download, then close
                       the data connection (the control reply is --drop-reply)
+  --drop-name TEXT    cut short only downloads whose path contains TEXT; the
+                      others are served whole with their usual replies
   --login-reply TEXT  answer every USER with this reply and close the connection
                       (a server that turns logins away: "421 Too many users.")
   --store-reply TEXT  end every upload with this reply instead of "226" (the
                       data is stored all the same), e.g. "452 Disk full."
   --log FILE          append every command received, one per line
+  --max-rate N        send data at no more than N bytes per second (a download
+                      slow enough to be watched)
 
 It listens on --port (0: any free port) and prints the port it got as its first
-line of output, so a test can start it and read where to connect.
+line of output, so a test can start it and read where to connect. A port that
+cannot be had (a fixed one already in use) ends it at once with a one-line error
+and exit code 1.
 """
 import argparse
 import logging
@@ -22,7 +28,7 @@ import sys
 import warnings
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, FileProducer
+from pyftpdlib.handlers import FTPHandler, FileProducer, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -65,7 +71,7 @@ def make_handler(options):
             super().ftp_REST(line)
 
         def ftp_RETR(self, file):
-            if options.drop_after is None:
+            if options.drop_after is None or (options.drop_name is not None and options.drop_name not in file):
                 return super().ftp_RETR(file)
             rest_pos = self._restart_position
             self._restart_position = 0
@@ -77,6 +83,7 @@ def make_handler(options):
             fd.seek(rest_pos)
             CutShortProducer.limit = options.drop_after
             producer = CutShortProducer(fd, self._current_type)
+            self._cutting = True
             self.push_dtp_data(producer, isproducer=True, file=fd, cmd="RETR")
             return file
 
@@ -85,8 +92,11 @@ def make_handler(options):
             return super().ftp_STOR(file, mode)
 
         def respond(self, resp, logfun=logging.debug):
-            # A cut-short download ends with the configured reply instead.
-            if options.drop_after is not None and resp.startswith("226"):
+            # A cut-short download ends with the configured reply instead; without
+            # --drop-name, so does every other transfer (a listing, say).
+            cuts = options.drop_name is None or getattr(self, "_cutting", False)
+            if options.drop_after is not None and cuts and resp.startswith("226"):
+                self._cutting = False
                 resp = options.drop_reply
             # So does an upload, when told.
             if options.store_reply and getattr(self, "_storing", False) and resp.startswith("226"):
@@ -102,6 +112,11 @@ def make_handler(options):
     # sendfile() would bypass the producer that cuts a download short.
     Handler.use_sendfile = options.drop_after is None
     Handler.passive_ports = None
+    if options.max_rate:
+        class Throttled(ThrottledDTPHandler):
+            write_limit = options.max_rate
+
+        Handler.dtp_handler = Throttled
     Handler.permit_foreign_addresses = False
     return Handler
 
@@ -115,6 +130,8 @@ def main():
     parser.add_argument("--rest-reply")
     parser.add_argument("--drop-after", type=int)
     parser.add_argument("--drop-reply", default="426 Connection closed; transfer aborted.")
+    parser.add_argument("--drop-name")
+    parser.add_argument("--max-rate", type=int)
     parser.add_argument("--login-reply")
     parser.add_argument("--store-reply")
     parser.add_argument("--log")
@@ -122,7 +139,11 @@ def main():
 
     logging.basicConfig(level=logging.WARNING)
     warnings.filterwarnings("ignore", "write permissions assigned to anonymous user")
-    server = FTPServer(("127.0.0.1", options.port), make_handler(options))
+    try:
+        server = FTPServer(("127.0.0.1", options.port), make_handler(options))
+    except OSError as error:
+        print("ftp_server.py: cannot listen on 127.0.0.1:%d: %s" % (options.port, error.strerror or error), file=sys.stderr)
+        return 1
     print(server.address[1], flush=True)
     try:
         server.serve_forever(handle_exit=True)

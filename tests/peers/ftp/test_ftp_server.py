@@ -6,6 +6,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -76,6 +77,33 @@ class FtpServerTest(unittest.TestCase):
                 except ftplib.error_temp:
                     pass
                 self.assertEqual(bytes(data), PAYLOAD[:3000])
+
+    def test_only_named_downloads_are_cut_short(self):
+        client = self.start("--drop-after", "3000", "--drop-name", "cut", "--drop-reply", "226 Transfer complete.")
+        with open(os.path.join(self.root, "cut.bin"), "wb") as f:
+            f.write(PAYLOAD)
+        self.assertEqual(self.retrieve(client), (PAYLOAD, "226 Transfer complete."))
+        data = bytearray()
+        self.assertEqual(client.retrbinary("RETR cut.bin", data.extend), "226 Transfer complete.")
+        self.assertEqual(bytes(data), PAYLOAD[:3000])
+        self.assertEqual(self.retrieve(client)[0], PAYLOAD)  # the next one is whole again
+
+    def test_max_rate_slows_downloads(self):
+        client = self.start("--max-rate", "4096")
+        started = time.monotonic()
+        self.assertEqual(self.retrieve(client)[0], PAYLOAD)
+        self.assertGreater(time.monotonic() - started, 1.0)  # 10240 bytes at 4096 per second
+
+    def test_a_port_in_use_ends_the_server_with_a_clear_error(self):
+        with socket.socket() as taken:
+            taken.bind(("127.0.0.1", 0))
+            taken.listen()
+            port = taken.getsockname()[1]
+            server = subprocess.run([sys.executable, os.path.join(HERE, "ftp_server.py"), "--root", tempfile.mkdtemp(),
+                                     "--port", str(port)], capture_output=True, text=True, timeout=30)
+        self.assertEqual(server.returncode, 1)
+        self.assertEqual(server.stdout, "")
+        self.assertIn("cannot listen on 127.0.0.1:%d" % port, server.stderr)
 
     def test_upload_reply_can_be_chosen(self):
         client = self.start("--store-reply", "452 Insufficient storage space.")

@@ -1,7 +1,10 @@
 // The process-wide objects of the test program: the log and the registry, which the
-// tests fill with drives of their own. Discovery finds no optical drive under Wine.
+// tests fill with drives of their own (discovery finds no optical drive under Wine),
+// then the FTP command entry that "Update selected" reaches through the FTP dialog.
 #include "drives/drive_registry.h"
 #include "log/kernel_log.h"
+#include "transfer/ftp_command_entry.h"
 
 KernelLog theKernelLog;
 DriveRegistry theDriveRegistry(theKernelLog, RealDrivePlatform());
+FtpCommandEntry theFtpCommandEntry;

@@ -14,6 +14,7 @@ namespace {
 const std::string kRule = std::string(44, '=') + "\r\n";
 
 TEST(Startup, OnNtWithoutOpticalDrivesTheLogIsThePlatformAndTwoRules) {
+    const WineAppDefaults defaults("nimbrel.exe");  // Wine's own, whatever a run cut short left
     ScratchDir scratch;
     WriteFileBytes(scratch.File("Kernel.log"), "left over from an earlier run\r\n");
     ASSERT_NE(RunProgram(BuildPath("nimbrel.exe"), scratch.Path()), STILL_ACTIVE);

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
-WineAppDefaults::WineAppDefaults(const std::string& exeName) : key_("Software\\Wine\\AppDefaults\\" + exeName) {}
+WineAppDefaults::WineAppDefaults(const std::string& exeName) : key_("Software\\Wine\\AppDefaults\\" + exeName) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str());
+}
 
 WineAppDefaults::~WineAppDefaults() { RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str()); }
 

@@ -1,14 +1,14 @@
 // Wine's per-program settings (HKCU\Software\Wine\AppDefaults\<exe>), for tests
 // that start a program of the build as another Windows version or with other
-// DLLs. The key is removed again at the end of the test, so that later tests see
-// Wine's defaults.
+// DLLs. The key starts empty (whatever a run cut short left there is removed) and
+// is removed again at the end of the test, so that later tests see Wine's defaults.
 #pragma once
 
 #include <string>
 
 class WineAppDefaults {
 public:
-    explicit WineAppDefaults(const std::string& exeName);  // e.g. "nimbrel.exe"
+    explicit WineAppDefaults(const std::string& exeName);  // e.g. "nimbrel.exe"; starts empty
     ~WineAppDefaults();
     WineAppDefaults(const WineAppDefaults&) = delete;
     WineAppDefaults& operator=(const WineAppDefaults&) = delete;

@@ -1,0 +1,60 @@
+// What the firmware-download tests share: the update list of the drive
+// "ZORIX   DVD-RW XR-1680  1.02" (tests/peers/http/lists/DVD-RW XR-1680.xml), the
+// FTP server on 127.0.0.1:21 that serves its releases, and the records of the
+// stand-in flasher (tests/peers/flasher) that the releases are.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/win/support/list_view.h"
+
+constexpr char kAppTitle[] = "ZOrix Online Flash Update Program";
+constexpr char kMainCaption[] = "Nimbrel Ver. 1.0.0";
+constexpr char kFirmwareFile[] = "FirmUpdate.EXE";
+
+constexpr char kListDownloaded[] = "The latest firmware update list was downloaded successfully!";
+constexpr char kNoSelection[] = "Please selected a firmware to update!";
+constexpr char kDownloaded[] =
+    "Firmware file had been downloaded sucessfully. \n System will automatically execute it to update your device. ";
+constexpr char kUpdateManually[] = "You had downloaded this firmware successfully, you must update it manually.";
+constexpr char kReplace[] = "The file 'FirmUpdate.EXE' already exists.\nDo you want to replace it?";
+
+// The rows of the list, in its order.
+enum RoadRow { kLowerCaseExe, kUpperCaseExe, kZip, kExeFolder, kMixedCaseExe, kMissing, kCutShort, kRoadRows };
+extern const char* const kRoadUrls[kRoadRows];
+// The rows "Check updates" shows for that drive.
+ListRows RoadListRows();
+
+// Fails unless the test runs with its servers (through ctest): the update-list
+// server at the address this tree was built to ask, and the FTP server on port 21.
+::testing::AssertionResult RoadServersUp();
+
+// Puts the stand-in flasher on the FTP server under the name of every release but
+// the missing one, and answers its bytes.
+std::string ServeFirmware();
+
+// The commands the FTP server received since the last call, one per line.
+std::vector<std::string> FtpCommands();
+// Of those, the downloads ("RETR <path>").
+std::vector<std::string> Downloads(const std::vector<std::string>& commands);
+
+struct FlasherRun {
+    std::string folder, program, arguments;
+};
+// The starts that the flasher recorded in `folder`, oldest first.
+std::vector<FlasherRun> FlasherRuns(const std::string& folder);
+// Waits up to `timeoutMs` until at least `count` starts are recorded; answers them.
+std::vector<FlasherRun> WaitForFlasherRuns(const std::string& folder, size_t count, DWORD timeoutMs = 30000);
+
+// Waits until the list shows `count` selected rows and the selection mark `mark`
+// (clicks are posted, and take effect when the list's thread gets to them).
+::testing::AssertionResult WaitForSelection(HWND list, int count, int mark, DWORD timeoutMs = 20000);
+
+// Deletes a file that a program just started from it may still hold; false when it
+// is still there after `timeoutMs`.
+bool DeleteSoon(const std::string& path, DWORD timeoutMs = 20000);

@@ -1,0 +1,222 @@
+// "Update selected" in the real main dialog, run modally on this thread, after a real
+// "Check updates" of the drive "ZORIX   DVD-RW XR-1680  1.02": the releases come from
+// the FTP server on 127.0.0.1:21 as the stand-in flasher, which records every start.
+// A second thread clicks rows and buttons and answers the boxes.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "app/update_dlg.h"
+#include "drives/drive_registry.h"
+#include "res/resource.h"
+#include "tests/win/app/road.h"
+#include "tests/win/support/gui_driver.h"
+#include "tests/win/support/list_view.h"
+#include "tests/win/support/scratch_dir.h"
+
+extern DriveRegistry theDriveRegistry;
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+struct Seen {
+    Texts boxes;  // the program's message boxes, in order
+    bool transferShown = false;
+};
+
+// Clicks `button` (sent, so this returns once its handler has) and answers every box
+// of the program: with `answers` in turn, OK beyond them.
+Seen ClickAndAnswer(HWND window, int button, const std::vector<int>& answers = {}) {
+    std::atomic<bool> done{false};
+    auto click = std::async(std::launch::async, [&] {
+        SendMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, button)));
+        done = true;
+    });
+    Seen seen;
+    while (!done) {
+        for (HWND shown : VisibleDialogs()) {
+            if (WindowText(shown) == kAppTitle) {
+                seen.boxes.push_back(MessageBoxText(shown));
+                ClickButton(shown, seen.boxes.size() <= answers.size() ? answers[seen.boxes.size() - 1] : IDOK);
+                WaitForWindowGone(shown);
+            } else if (GetDlgItem(shown, IDC_ANIMATION) != nullptr) {
+                seen.transferShown = true;
+            }
+        }
+        Sleep(5);
+    }
+    click.get();
+    return seen;
+}
+
+std::string Retrieve(RoadRow row) { return std::string("RETR /") + kRoadUrls[row]; }
+
+class UpdateSelected : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (GetDriveCount() == 0) theDriveRegistry.AddDrive("ZORIX   DVD-RW XR-1680  1.02", 'D', 0, 0, 0, 1);
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(RoadServersUp());
+        served_ = ServeFirmware();
+        FtpCommands();
+    }
+
+    // Runs a main dialog; `drive` runs on the second thread, then the dialog is cancelled.
+    void WithDialog(const std::function<void(HWND window, HWND list)>& drive) {
+        CUpdateDlg dialog;
+        bool seen = false;
+        InspectModal([&] { return dialog.DoModal(); }, kMainCaption,
+                     [&](HWND window) { drive(window, GetDlgItem(window, IDC_FIRMWARE_LIST)); }, &seen);
+        EXPECT_TRUE(seen) << "the main dialog did not show";
+    }
+
+    static void CheckUpdates(HWND window, HWND list) {
+        EXPECT_EQ(ClickAndAnswer(window, IDC_CHECK_UPDATES).boxes, Texts{kListDownloaded});
+        ASSERT_EQ(ListViewRows(list), RoadListRows());
+        FtpCommands();
+    }
+
+    std::string FirmwareFile() const { return scratch_.File(kFirmwareFile); }
+
+    // What each start of the flasher must have been: FirmUpdate.EXE of the current
+    // folder, started there, with nothing after its name.
+    void ExpectStarts(size_t count) const {
+        const std::vector<FlasherRun> runs = WaitForFlasherRuns(scratch_.Path(), count);
+        ASSERT_EQ(runs.size(), count) << "flasher starts";
+        for (const FlasherRun& run : runs) {
+            EXPECT_EQ(lstrcmpiA(run.folder.c_str(), scratch_.Path().c_str()), 0) << run.folder;
+            EXPECT_EQ(lstrcmpiA(run.program.c_str(), FirmwareFile().c_str()), 0) << run.program;
+            EXPECT_EQ(run.arguments, "");
+        }
+    }
+
+    ScratchDir scratch_;
+    std::string served_;
+};
+
+TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
+    constexpr char kOld[] = "an earlier download";
+    enum After { kServed, kGone, kKept };
+    struct Case {
+        const char* what;
+        RoadRow row;
+        bool existing;  // FirmUpdate.EXE is there before the click
+        std::vector<int> answers;
+        Texts boxes;
+        bool fetched, started;
+        After file;
+    } cases[] = {
+        // "EXE" or "exe" anywhere in the location marks a program; nothing else does.
+        {"a program", kLowerCaseExe, false, {}, {kDownloaded}, true, true, kServed},
+        {"a program, upper case", kUpperCaseExe, false, {}, {kDownloaded}, true, true, kServed},
+        {"exe only in a folder name", kExeFolder, false, {}, {kDownloaded}, true, true, kServed},
+        {"another extension", kZip, false, {}, {kDownloaded, kUpdateManually}, true, false, kServed},
+        {"Exe in mixed case", kMixedCaseExe, false, {}, {kDownloaded, kUpdateManually}, true, false, kServed},
+        // Failures are the transfer dialog's to report; nothing follows them.
+        {"a missing file", kMissing, false, {},
+         {"An error occurred while attempting to open the specified remote file, Error:\n550 No such file or directory."},
+         true, false, kGone},
+        // Regression guard: the server cuts the file short and reports success.
+        {"a transfer cut short", kCutShort, false, {}, {"An error occurred while downloading the file, Error:12030"},
+         true, false, kGone},
+        // An earlier download is replaced only after a Yes.
+        {"replacing an earlier download", kLowerCaseExe, true, {IDYES}, {kReplace, kDownloaded}, true, true, kServed},
+        {"keeping an earlier download", kLowerCaseExe, true, {IDNO}, {kReplace}, false, false, kKept},
+    };
+    WithDialog([&](HWND window, HWND list) {
+        CheckUpdates(window, list);
+        size_t starts = 0;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            ASSERT_TRUE(DeleteSoon(FirmwareFile()));
+            if (c.existing) WriteFileBytes(FirmwareFile(), kOld);
+            ASSERT_TRUE(ClickListViewRow(list, c.row));
+            ASSERT_TRUE(WaitForSelection(list, 1, c.row));
+
+            const Seen seen = ClickAndAnswer(window, IDC_UPDATE_SELECTED, c.answers);
+            EXPECT_EQ(seen.boxes, c.boxes);
+            EXPECT_EQ(Downloads(FtpCommands()), c.fetched ? Texts{Retrieve(c.row)} : Texts{});
+            switch (c.file) {
+            case kServed:
+                EXPECT_EQ(ReadFileBytes(FirmwareFile()), served_);
+                break;
+            case kGone:
+                EXPECT_FALSE(FileExists(FirmwareFile()));
+                break;
+            case kKept:
+                EXPECT_EQ(ReadFileBytes(FirmwareFile()), kOld);
+                break;
+            }
+            if (c.started) ++starts;
+            ExpectStarts(starts);
+        }
+        // The handler leaves the main dialog as it was.
+        EXPECT_EQ(ListViewRows(list), RoadListRows());
+        EXPECT_EQ(SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0), kLowerCaseExe);
+    });
+}
+
+TEST_F(UpdateSelected, WithoutASelectedRowNothingIsFetched) {
+    struct Case {
+        const char* what;
+        std::function<void(HWND window, HWND list)> before;
+    } cases[] = {
+        {"right after start, no rows", [](HWND, HWND) {}},
+        {"rows listed, none clicked", [](HWND window, HWND list) { CheckUpdates(window, list); }},
+    };
+    WithDialog([&](HWND window, HWND list) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            c.before(window, list);
+            const Seen seen = ClickAndAnswer(window, IDC_UPDATE_SELECTED);
+            EXPECT_EQ(seen.boxes, Texts{kNoSelection});
+            EXPECT_FALSE(seen.transferShown);
+            EXPECT_EQ(FtpCommands(), Texts{});
+            EXPECT_FALSE(FileExists(FirmwareFile()));
+        }
+    });
+    ExpectStarts(0);
+}
+
+TEST_F(UpdateSelected, WithSeveralRowsSelectedTheAnchorOfTheLatestSelectionIsFetched) {
+    struct Case {
+        const char* what;
+        RoadRow first, second;
+        WPARAM keys;  // held on the second click
+        int selected;
+        RoadRow anchor;
+        Texts boxes;
+    } cases[] = {
+        {"shift-click above the first row", kExeFolder, kUpperCaseExe, MK_SHIFT, 3, kExeFolder, {kDownloaded}},
+        {"ctrl-click below the first row", kLowerCaseExe, kZip, MK_CONTROL, 2, kZip, {kDownloaded, kUpdateManually}},
+    };
+    size_t starts = 0;
+    WithDialog([&](HWND window, HWND list) {
+        CheckUpdates(window, list);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            ASSERT_TRUE(DeleteSoon(FirmwareFile()));
+            ASSERT_TRUE(ClickListViewRow(list, c.first));
+            ASSERT_TRUE(WaitForSelection(list, 1, c.first));
+            ASSERT_TRUE(ClickListViewRow(list, c.second, c.keys));
+            ASSERT_TRUE(WaitForSelection(list, c.selected, c.anchor));
+
+            EXPECT_EQ(ClickAndAnswer(window, IDC_UPDATE_SELECTED).boxes, c.boxes);
+            EXPECT_EQ(Downloads(FtpCommands()), Texts{Retrieve(c.anchor)});
+            if (c.boxes.size() == 1) ++starts;
+            ExpectStarts(starts);
+        }
+    });
+}
+
+}  // namespace
