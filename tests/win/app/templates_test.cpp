@@ -19,7 +19,7 @@ namespace {
 
 enum Size { kSized, kWidthOnly, kSizesItself };  // icon, bitmap and clip controls size themselves
 
-struct ControlSpec {
+struct ControlLayout {
     const char* className;
     int id;
     const wchar_t* text;  // nullptr: not compared
@@ -30,7 +30,7 @@ struct ControlSpec {
     bool border = false;  // true: drawn with a border or an edge
 };
 
-struct DialogSpec {
+struct DialogLayout {
     UINT id;
     const wchar_t* caption;
     const wchar_t* face;
@@ -39,14 +39,14 @@ struct DialogSpec {
     DWORD styleMask;
     DWORD style;
     DWORD exStyle;
-    std::vector<ControlSpec> controls;
+    std::vector<ControlLayout> controls;
 };
 
 constexpr DWORD kFrame = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_MODALFRAME;
 constexpr DWORD kStatic = SS_TYPEMASK | SS_NOPREFIX | SS_CENTERIMAGE | SS_SUNKEN;
 constexpr DWORD kButton = BS_TYPEMASK | WS_TABSTOP;
 
-const DialogSpec kAbout{
+const DialogLayout kAbout{
     IDD_ABOUTBOX, L"About Nimbrel", L"Arial", 9, {235, 55}, kFrame, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 0,
     {
         {"Static", -1, nullptr, {11, 17, 20, 20}, kSizesItself, SS_TYPEMASK, SS_ICON},
@@ -55,7 +55,7 @@ const DialogSpec kAbout{
         {"Button", IDOK, L"\x78BA\x5B9A", {178, 7, 50, 14}, kSized, kButton, BS_DEFPUSHBUTTON | WS_TABSTOP},
     }};
 
-const DialogSpec kMain{
+const DialogLayout kMain{
     IDD_MAIN, L"Nimbrel Ver. 1.0.0", L"Arial", 10, {382, 199}, kFrame | WS_VISIBLE,
     WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE, WS_EX_APPWINDOW,
     {
@@ -79,7 +79,7 @@ const DialogSpec kMain{
 constexpr DWORD kTransferFrame = WS_POPUP | WS_CAPTION | DS_MODALFRAME;
 constexpr DWORD kClip = ACS_TRANSPARENT | ACS_AUTOPLAY;
 
-const DialogSpec kHttp{
+const DialogLayout kHttp{
     IDD_HTTP_DOWNLOAD, L"", L"System", 10, {197, 141}, kFrame, kTransferFrame, 0,
     {
         {"SysAnimate32", IDC_ANIMATION, nullptr, {36, 3, 126, 30}, kSizesItself, kClip, ACS_TRANSPARENT},
@@ -93,7 +93,7 @@ const DialogSpec kHttp{
         {"Static", -1, L"Transfer rate", {21, 119, 62, 8}, kSized, kStatic, SS_LEFT},
     }};
 
-const DialogSpec kFtp{
+const DialogLayout kFtp{
     IDD_FTP_TRANSFER, L"", L"System", 10, {208, 149}, kFrame, kTransferFrame, 0,
     {
         {"SysAnimate32", IDC_ANIMATION, nullptr, {30, 7, 138, 24}, kSizesItself, kClip, ACS_TRANSPARENT},
@@ -133,28 +133,28 @@ bool HasBorder(HWND control) {
            (GetWindowLongPtrA(control, GWL_EXSTYLE) & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) != 0;
 }
 
-void ExpectTemplate(HWND dialog, const DialogSpec& spec) {
-    EXPECT_EQ(TextOf(dialog), spec.caption);
+void ExpectTemplate(HWND dialog, const DialogLayout& layout) {
+    EXPECT_EQ(TextOf(dialog), layout.caption);
     const auto style = static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_STYLE));
-    EXPECT_EQ(style & spec.styleMask, spec.style) << std::hex << style;
+    EXPECT_EQ(style & layout.styleMask, layout.style) << std::hex << style;
     const auto exStyle = static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_EXSTYLE));
-    EXPECT_EQ(exStyle & WS_EX_APPWINDOW, spec.exStyle);
+    EXPECT_EQ(exStyle & WS_EX_APPWINDOW, layout.exStyle);
 
     RECT client;
     GetClientRect(dialog, &client);
-    const RECT size = ToPixels(dialog, {0, 0, spec.dialogUnits.cx, spec.dialogUnits.cy});
+    const RECT size = ToPixels(dialog, {0, 0, layout.dialogUnits.cx, layout.dialogUnits.cy});
     EXPECT_EQ(client.right, size.right);
     EXPECT_EQ(client.bottom, size.bottom);
 
     LOGFONTW font{};
     ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)), sizeof font, &font));
-    EXPECT_STREQ(font.lfFaceName, spec.face);
+    EXPECT_STREQ(font.lfFaceName, layout.face);
     HDC screen = GetDC(nullptr);
-    EXPECT_EQ(font.lfHeight, -MulDiv(spec.points, GetDeviceCaps(screen, LOGPIXELSY), 72));
+    EXPECT_EQ(font.lfHeight, -MulDiv(layout.points, GetDeviceCaps(screen, LOGPIXELSY), 72));
     ReleaseDC(nullptr, screen);
 
     HWND control = GetWindow(dialog, GW_CHILD);
-    for (const ControlSpec& expected : spec.controls) {
+    for (const ControlLayout& expected : layout.controls) {
         SCOPED_TRACE(testing::Message() << "control " << expected.id << " " << expected.className);
         ASSERT_NE(control, nullptr) << "fewer controls than expected";
         char className[64] = {};
@@ -186,10 +186,10 @@ void ExpectTemplate(HWND dialog, const DialogSpec& spec) {
     EXPECT_EQ(control, nullptr) << "more controls than expected";
 }
 
-void RunAndCheck(CDialog& dialog, const DialogSpec& spec) {
+void RunAndCheck(CDialog& dialog, const DialogLayout& layout) {
     bool seen = false;
-    const std::string caption(spec.caption, spec.caption + wcslen(spec.caption));
-    InspectModal([&] { return dialog.DoModal(); }, caption.c_str(), [&](HWND window) { ExpectTemplate(window, spec); },
+    const std::string caption(layout.caption, layout.caption + wcslen(layout.caption));
+    InspectModal([&] { return dialog.DoModal(); }, caption.c_str(), [&](HWND window) { ExpectTemplate(window, layout); },
                  &seen);
     EXPECT_TRUE(seen);
 }
@@ -205,10 +205,10 @@ TEST(Templates, MainDialog) {
 }
 
 TEST(Templates, TransferDialogs) {
-    for (const DialogSpec* spec : {&kHttp, &kFtp}) {
-        SCOPED_TRACE(spec->id);
-        CDialog transfer(spec->id);
-        RunAndCheck(transfer, *spec);
+    for (const DialogLayout* layout : {&kHttp, &kFtp}) {
+        SCOPED_TRACE(layout->id);
+        CDialog transfer(layout->id);
+        RunAndCheck(transfer, *layout);
     }
 }
 
