@@ -70,10 +70,6 @@ CFTPTransferDlg::~CFTPTransferDlg() {
 
 bool CFTPTransferDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
-    case WM_TRANSFER_END:
-        OnTransferEnd(wParam);
-        result = 0;
-        return true;
     case WM_TRANSFER_ASK_REPLACE:
         result = AppMessageBox(FormatResString(IDS_FTP_REPLACE, m_RemoteFile), MB_YESNO) == IDYES ? 1 : 0;
         return true;

@@ -71,7 +71,7 @@ protected:
     void OnDestroy() override;
 
     // WM_TRANSFER_END: 0 when the whole file was moved, 1 otherwise.
-    virtual void OnTransferEnd(WPARAM failed);
+    void OnTransferEnd(WPARAM failed) override;
 
 private:
     bool PrepareLocalFile();

@@ -96,17 +96,6 @@ CHttpDownloadDlg::CHttpDownloadDlg()
 
 CHttpDownloadDlg::~CHttpDownloadDlg() = default;
 
-bool CHttpDownloadDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    switch (message) {
-    case WM_TRANSFER_END:
-        OnTransferEnd(wParam);
-        result = 0;
-        return true;
-    default:
-        return CTransferDialog::OnMessage(message, wParam, lParam, result);
-    }
-}
-
 BOOL CHttpDownloadDlg::OnInitDialog() {
     CTransferDialog::OnInitDialog();
     OpenAnimation();

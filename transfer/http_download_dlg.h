@@ -38,7 +38,6 @@ public:
     static constexpr DWORD kShortBodyError = ERROR_INTERNET_CONNECTION_RESET;
 
 protected:
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     BOOL OnInitDialog() override;
     // Enter does nothing: ending the dialog here would report a transfer still under
     // way as done, and the destroy handler would then wait for a worker that is itself
@@ -69,7 +68,7 @@ private:
     // URL with a scheme and a host.
     bool CrackUrl();
     bool StartWorker();
-    void OnTransferEnd(WPARAM failed);
+    void OnTransferEnd(WPARAM failed) override;
 
     static UINT Worker(void* dialog);
     // The transfer itself; whatever it sets in `end` is posted after it returns.

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "framework/app_messages.h"
 #include "framework/resource_string.h"
 #include "res/resource.h"
 
@@ -10,6 +11,13 @@ CTransferDialog::CTransferDialog(UINT templateId, const ProgressTextIds& textIds
       m_Texts(textIds, [](unsigned id) { return LoadResString(id); }),
       m_ClipId(clipId),
       m_BarUnit(barUnit) {}
+
+bool CTransferDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message != WM_TRANSFER_END) return CDialog::OnMessage(message, wParam, lParam, result);
+    OnTransferEnd(wParam);
+    result = 0;
+    return true;
+}
 
 void CTransferDialog::DoDataExchange() {
     Bind(m_Status, IDC_STATUS);

@@ -31,7 +31,12 @@ public:
                                         DWORD infoLength);
 
 protected:
+    // Hands the worker's end message (WM_APP+1) to OnTransferEnd.
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void DoDataExchange() override;
+    // The worker's end message: wParam 0 when it ran to its end (or was cancelled),
+    // 1 when it failed with its text in the dialog's error string.
+    virtual void OnTransferEnd(WPARAM failed) = 0;
 
     // Opens the clip; called from OnInitDialog. It plays once connected.
     void OpenAnimation();

@@ -32,6 +32,8 @@ public:
         StatusCallback(nullptr, context, status, const_cast<char*>(info), static_cast<DWORD>(lstrlenA(info) + 1));
     }
 
+    void OnTransferEnd(WPARAM) override {}  // no worker here
+
     using CTransferDialog::SetBarRangeKilobytes;
     using CTransferDialog::SetStatus;
     using CTransferDialog::ShowPercentage;
