@@ -1,5 +1,25 @@
 #include "drives/drive_platform.h"
 
+namespace {
+
+// CancelIo is an NT call (NT 4.0 and later) that the Windows 98 family does not
+// export, and a missing import would stop the program loading there: it is looked
+// up when first needed, and only the NT transport needs it. Where it is missing,
+// nothing is cancelled and the request keeps what it owns, as after any cancel
+// that does not end it.
+BOOL CancelIoWhereAvailable(HANDLE device) {
+    using CancelIoFunction = BOOL(WINAPI*)(HANDLE);
+    static const auto cancelIo = reinterpret_cast<CancelIoFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "CancelIo")));
+    if (cancelIo == nullptr) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return FALSE;
+    }
+    return cancelIo(device);
+}
+
+}  // namespace
+
 const DrivePlatform& RealDrivePlatform() {
     static const DrivePlatform real{
         [](OSVERSIONINFOA* info) { return GetVersionExA(info); },
@@ -13,7 +33,7 @@ const DrivePlatform& RealDrivePlatform() {
            OVERLAPPED* overlapped) {
             return DeviceIoControl(device, code, in, inLength, out, outLength, returned, overlapped);
         },
-        [](HANDLE device) { return CancelIo(device); },
+        CancelIoWhereAvailable,
         [](SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL signalled, const char* name) {
             return CreateEventA(security, manualReset, signalled, name);
         },

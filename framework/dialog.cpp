@@ -9,8 +9,9 @@ namespace {
 
 void InitCommonControlsOnce() {
     static const bool done = [] {
-        INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
-                                                         ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS};
+        // Only classes that version 4.70 knows (Windows 98, Internet Explorer 4 on NT 4.0):
+        // the standard controls need no bit of their own.
+        INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS};
         return InitCommonControlsEx(&classes) != FALSE;
     }();
     (void)done;
@@ -39,6 +40,16 @@ INT_PTR AnswerMessage(HWND window, UINT message, LRESULT result) {
     }
 }
 
+// DialogBoxParamW, looked up: the Windows 98 family lacks it, and its loader would
+// refuse a program that imports it even though only the NT family calls it.
+using DialogBoxParamWFunction = INT_PTR(WINAPI*)(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM);
+
+DialogBoxParamWFunction UnicodeDialogBox() {
+    static const auto entry = reinterpret_cast<DialogBoxParamWFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("USER32.DLL"), "DialogBoxParamW")));
+    return entry;
+}
+
 }  // namespace
 
 CDialog::CDialog(UINT templateId, HWND parent) : m_TemplateId(templateId), m_Parent(parent) {}
@@ -52,11 +63,13 @@ INT_PTR CDialog::DoModal() {
     // About box's Chinese OK button whatever the ANSI code page). The 98 family has
     // only the ANSI form, which converts them to the system's code page.
     const bool windows98Family = (GetVersion() & 0x80000000) != 0;
+    const DialogBoxParamWFunction unicodeDialogBox = windows98Family ? nullptr : UnicodeDialogBox();
     const INT_PTR result =
-        windows98Family ? DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(m_TemplateId), owner, DialogProc,
-                                          reinterpret_cast<LPARAM>(this))
-                        : DialogBoxParamW(ResourceInstance(), MAKEINTRESOURCEW(m_TemplateId), owner, DialogProc,
-                                          reinterpret_cast<LPARAM>(this));
+        unicodeDialogBox == nullptr
+            ? DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(m_TemplateId), owner, DialogProc,
+                              reinterpret_cast<LPARAM>(this))
+            : unicodeDialogBox(ResourceInstance(), MAKEINTRESOURCEW(m_TemplateId), owner, DialogProc,
+                               reinterpret_cast<LPARAM>(this));
     m_hWnd = nullptr;
     return result;
 }

@@ -1,8 +1,7 @@
 #include "log/kernel_log.h"
 
-#include <shlwapi.h>
-
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -44,8 +43,11 @@ bool KernelLog::WriteLine(const char* text) {
 char* KernelLog::FormatLine(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    // wvnsprintfA keeps wsprintfA's conversions but stops at the buffer's end.
-    if (wvnsprintfA(LineBuffer, kLineBufferSize, format, args) < 0) LineBuffer[kLineBufferSize - 1] = '\0';
+    // The C runtime's _vsnprintf stops at the buffer's end, but then leaves the text
+    // without a terminator: the last byte is always set. Our formats ("%d", "%c",
+    // "%s", "%#lx") read the same as with wsprintfA.
+    _vsnprintf(LineBuffer, kLineBufferSize - 1, format, args);
+    LineBuffer[kLineBufferSize - 1] = '\0';
     va_end(args);
     return LineBuffer;
 }

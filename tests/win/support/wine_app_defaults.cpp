@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+// Windows Vista's call, which Wine has; the build's target macros (the program's
+// floor, Windows 98 and NT 4.0) hide its declaration.
+extern "C" LONG WINAPI RegDeleteTreeA(HKEY key, LPCSTR subkey);
+
 WineAppDefaults::WineAppDefaults(const std::string& exeName) : key_("Software\\Wine\\AppDefaults\\" + exeName) {
     RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str());
 }
