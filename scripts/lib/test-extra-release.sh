@@ -1,0 +1,17 @@
+# scripts/test hook: the product as it ships. The import check of build/win32/nimbrel.exe
+# against the floor systems' allow-list, and the check's own test against programs
+# that must fail it.
+# shellcheck shell=bash
+release_check() {
+  local name=$1
+  shift
+  if "$@" >"$results/$name.log" 2>&1; then
+    extra+=("$name=pass")
+  else
+    extra+=("$name=fail")
+    tail -n 40 "$results/$name.log" >&2
+  fi
+}
+release_check import-check python3 "$NIMBREL_ROOT/scripts/lib/check_imports.py" \
+  "$NIMBREL_ROOT/build/win32/nimbrel.exe" "$NIMBREL_ROOT/scripts/lib/floor_imports.txt"
+release_check import-check-self-test python3 "$NIMBREL_ROOT/scripts/lib/test_check_imports.py"
