@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/start_folder.h"
 #include "tests/win/support/process_runner.h"
 #include "tests/win/support/scratch_dir.h"
 #include "tests/win/support/wine_app_defaults.h"
@@ -19,6 +20,34 @@ TEST(Startup, OnNtWithoutOpticalDrivesTheLogIsThePlatformAndTwoRules) {
     WriteFileBytes(scratch.File("Kernel.log"), "left over from an earlier run\r\n");
     ASSERT_NE(RunProgram(BuildPath("nimbrel.exe"), scratch.Path()), STILL_ACTIVE);
     EXPECT_EQ(ReadFileBytes(scratch.File("Kernel.log")), "OS: Windows NT\r\n" + kRule + kRule);
+}
+
+// "Run as administrator" starts a program in the system folder: its files go beside
+// it instead. Any other folder it is started in keeps them (the test above).
+TEST(Startup, StartedInTheSystemFolderTheLogGoesBesideTheProgram) {
+    const WineAppDefaults defaults("nimbrel.exe");
+    ScratchDir scratch;
+    ASSERT_TRUE(CopyFileA(BuildPath("nimbrel.exe").c_str(), scratch.File("nimbrel.exe").c_str(), FALSE));
+    char system[MAX_PATH] = {};
+    ASSERT_NE(GetSystemDirectoryA(system, sizeof system), 0u);
+    const std::string systemLog = std::string(system) + "\\Kernel.log";
+    DeleteFileA(systemLog.c_str());
+    ASSERT_NE(RunProgram(scratch.File("nimbrel.exe"), system), STILL_ACTIVE);
+    EXPECT_EQ(ReadFileBytes(scratch.File("Kernel.log")), "OS: Windows NT\r\n" + kRule + kRule);
+    EXPECT_FALSE(FileExists(systemLog));
+}
+
+TEST(Startup, SystemFoldersAreTheWindowsFolderAndWhatLiesInIt) {
+    struct Case {
+        const char* folder;
+        bool inside;
+    } const cases[] = {
+        {"C:\\Windows", true},          {"c:\\WINDOWS\\System32", true}, {"C:\\Windows\\SysWOW64", true},
+        {"C:\\WindowsApps", false},     {"C:\\Win", false},              {"D:\\Tools\\Nimbrel", false},
+        {"", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(LiesInFolder(c.folder, "C:\\Windows"), c.inside) << c.folder;
+    EXPECT_FALSE(LiesInFolder("C:\\Windows", "")) << "no Windows folder known";
 }
 
 // As Windows 98: the program copied into a folder of its own, where
