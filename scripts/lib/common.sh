@@ -13,6 +13,27 @@ BENCH_PACKAGES=(cmake make g++ libbenchmark-dev libpugixml-dev librapidxml-dev l
 
 log() { printf '%s\n' "$*" >&2; }
 
+# configure_and_build TREE TOOLCHAIN-FILE [CMAKE ARGUMENTS]: configures and builds
+# build/TREE (TREE itself when it is an absolute path); TOOLCHAIN-FILE names a file of
+# cmake/, "" for the host's compilers. A tree configured before its tool-chain file
+# changed is configured afresh: CMake keeps the compilers of its first configuration.
+configure_and_build() {
+  local tree=$1 toolchain=${2:-}
+  shift 2
+  local dir="$NIMBREL_ROOT/build/$tree" fresh=() stamp=none
+  [[ $tree == /* ]] && dir=$tree
+  [ -n "$toolchain" ] && stamp=$(cat "$NIMBREL_ROOT"/cmake/toolchain-*.cmake | cksum | cut -d' ' -f1)
+  if [ -f "$dir/CMakeCache.txt" ] && [ "$(cat "$dir/.toolchain-stamp" 2>/dev/null)" != "$stamp" ]; then
+    fresh=(--fresh)
+    rm -rf "$dir/program"  # the nested product tree of build/win64
+  fi
+  local toolchain_arg=()
+  [ -n "$toolchain" ] && toolchain_arg=(-DCMAKE_TOOLCHAIN_FILE="$NIMBREL_ROOT/cmake/$toolchain")
+  cmake "${fresh[@]}" -S "$NIMBREL_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${toolchain_arg[@]}" "$@" >/dev/null
+  echo "$stamp" >"$dir/.toolchain-stamp"
+  cmake --build "$dir" --parallel "$(nproc)"
+}
+
 # Installs whichever of the named packages are missing (apt-get update once first).
 ensure_packages() {
   local missing=()

@@ -25,7 +25,8 @@ class PeFile:
         if data[pe_offset : pe_offset + 4] != b"PE\0\0":
             raise PeError("no PE signature")
         coff = pe_offset + 4
-        (self.machine, sections, _, self.symbol_table, _, optional_size, _) = struct.unpack_from("<HHIIIHH", data, coff)
+        (self.machine, sections, self.timestamp, self.symbol_table, self.symbol_count, optional_size, _) = \
+            struct.unpack_from("<HHIIIHH", data, coff)
         optional = coff + 20
         (self.magic,) = struct.unpack_from("<H", data, optional)
         if self.magic not in (0x10B, 0x20B):
@@ -42,7 +43,12 @@ class PeFile:
         table = optional + optional_size
         for i in range(sections):
             raw_name, virtual_size, address, raw_size, raw_offset = struct.unpack_from("<8sIIII", data, table + 40 * i)
-            self.sections.append((raw_name.rstrip(b"\0").decode("latin-1"), address, max(virtual_size, raw_size), raw_offset, raw_size))
+            name = raw_name.rstrip(b"\0").decode("latin-1")
+            if name.startswith("/") and name[1:].isdigit():
+                # A long name lies in the string table after the COFF symbols.
+                start = self.symbol_table + 18 * self.symbol_count + int(name[1:])
+                name = data[start : data.index(b"\0", start)].decode("latin-1")
+            self.sections.append((name, address, max(virtual_size, raw_size), raw_offset, raw_size))
 
     @classmethod
     def read(cls, path):

@@ -1,6 +1,6 @@
 # scripts/test hook: the product as it ships. The import check of build/win32/nimbrel.exe
-# against the floor systems' allow-list, and the check's own test against programs
-# that must fail it.
+# against the floor systems' allow-list, the check's own test against programs that
+# must fail it, and the release zip.
 # shellcheck shell=bash
 release_check() {
   local name=$1
@@ -15,3 +15,5 @@ release_check() {
 release_check import-check python3 "$NIMBREL_ROOT/scripts/lib/check_imports.py" \
   "$NIMBREL_ROOT/build/win32/nimbrel.exe" "$NIMBREL_ROOT/scripts/lib/floor_imports.txt"
 release_check import-check-self-test python3 "$NIMBREL_ROOT/scripts/lib/test_check_imports.py"
+# The release zip: built twice (the second time in a tree of its own) to the same bytes.
+release_check package-test python3 "$NIMBREL_ROOT/scripts/lib/test_package.py"

@@ -1,0 +1,99 @@
+"""The release as a user downloads it: scripts/package run twice, once from the
+product tree and once from a tree of its own elsewhere, must give the same bytes;
+the zip holds the stripped PE32 program with its version and manifest, the
+user's README.txt and the checksums of both."""
+
+import hashlib
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, HERE)
+from check_imports import check  # noqa: E402
+from pe_file import PeFile, version_strings  # noqa: E402
+
+BASE = "nimbrel-1.0.0.0-win32"
+
+
+class Package(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.outs = [os.path.join(cls.folder.name, name) for name in ("a", "b")]
+        package = os.path.join(ROOT, "scripts", "package")
+        subprocess.run([package, "--out", cls.outs[0]], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([package, "--build-dir", os.path.join(ROOT, "build", "package-check"), "--out", cls.outs[1]],
+                       check=True, stdout=subprocess.DEVNULL)
+        with zipfile.ZipFile(os.path.join(cls.outs[0], BASE + ".zip")) as archive:
+            cls.files = {name: archive.read(name) for name in archive.namelist()}
+            cls.names = archive.namelist()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.cleanup()
+
+    def test_two_packagings_are_the_same_bytes(self):
+        for name in (BASE + ".zip", BASE + ".debug"):
+            with self.subTest(name=name):
+                digests = []
+                for out in self.outs:
+                    with open(os.path.join(out, name), "rb") as stream:
+                        digests.append(hashlib.sha256(stream.read()).hexdigest())
+                self.assertEqual(digests[0], digests[1])
+
+    def test_the_zip_holds_the_program_the_readme_and_their_checksums(self):
+        self.assertEqual(self.names, ["nimbrel.exe", "README.txt", "SHA256SUMS"])
+        sums = "".join("%s  %s\n" % (hashlib.sha256(self.files[name]).hexdigest(), name)
+                       for name in ("nimbrel.exe", "README.txt"))
+        self.assertEqual(self.files["SHA256SUMS"].decode(), sums)
+        readme = self.files["README.txt"].decode("ascii")
+        self.assertNotIn("\n", readme.replace("\r\n", ""))  # CR LF throughout, for Notepad
+        for needed in ("Nimbrel 1.0.0.0", "Windows 98 Second Edition", "administrator rights", "Kernel.log"):
+            self.assertIn(needed, readme)
+
+    def test_the_program_is_stripped_pe32_with_its_identity(self):
+        exe = self.files["nimbrel.exe"]
+        pe = PeFile(exe)
+        self.assertLessEqual(len(exe), 1024 * 1024)
+        self.assertTrue(pe.is_pe32)
+        self.assertEqual(pe.symbol_count, 0)
+        sections = [section[0] for section in pe.sections]
+        self.assertFalse([name for name in sections if name.startswith(".debug")], sections)
+        self.assertIn(".gnu_debuglink", sections)
+
+        language, block = pe.resource(16, 1)
+        tables, versions = version_strings(block)
+        self.assertEqual(language, 1028)
+        self.assertEqual(versions, {"file": (1, 0, 0, 0), "product": (1, 0, 0, 0)})
+        self.assertEqual(tables["040404b0"], {
+            "FileDescription": "ZOrix Online Flash Update Program",
+            "FileVersion": "1.0.0.0",
+            "InternalName": "nimbrel",
+            "LegalCopyright": "Copyright (C) 2026 The Nimbrel developers",
+            "OriginalFilename": "nimbrel.exe",
+            "ProductName": "Nimbrel",
+            "ProductVersion": "1.0.0.0",
+        })
+
+        manifest = pe.resource(24, 1)[1].decode("utf-8")
+        for needed in ('name="Nimbrel.Nimbrel" version="1.0.0.0"', 'processorArchitecture="x86"',
+                       'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"',
+                       '<trustInfo xmlns="urn:schemas-microsoft-com:asm.v2">',
+                       '<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>',
+                       '<supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/>'):
+            self.assertIn(needed, manifest)
+        self.assertEqual(manifest.count('xmlns="urn:schemas-microsoft-com:asm.v2"'), 1)
+
+        path = os.path.join(self.folder.name, "nimbrel.exe")
+        with open(path, "wb") as stream:
+            stream.write(exe)
+        self.assertEqual(check(path, os.path.join(HERE, "floor_imports.txt")), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
