@@ -6,6 +6,7 @@ being --report-name (default http_peer_test), so each case is counted.
 """
 
 import base64
+import hashlib
 import http.client
 import os
 import socket
@@ -42,7 +43,10 @@ class HttpServerTest(unittest.TestCase):
         os.mkdir(os.path.join(root, "lists"))
         cls.ansi = b'<?xml version="1.0"?><OnlineUpdate><Project Name="CDRW 5210" Status="0"/></OnlineUpdate>'
         cls.utf16 = b"\xff\xfe" + '<OnlineUpdate><Project Name="DVD 16"/></OnlineUpdate>'.encode("utf-16-le")
-        for name, data in (("CDRW 5210.xml", cls.ansi), ("DVD 16.xml", cls.utf16), ("DVD 18.redirect", b"/status/404\n")):
+        digests = b'<a x="{sha256:fw.bin}" y="{SHA256:fw.bin}0"/>'
+        outside = b'<a x="{sha256:lists/../fw.bin}"/>'
+        for name, data in (("CDRW 5210.xml", cls.ansi), ("DVD 16.xml", cls.utf16), ("DVD 18.redirect", b"/status/404\n"),
+                           ("DVD 20.xml", digests), ("DVD 21.xml", outside)):
             with open(os.path.join(root, "lists", name), "wb") as file:
                 file.write(data)
         cls.log = os.path.join(root, "requests.log")
@@ -181,6 +185,13 @@ class HttpServerTest(unittest.TestCase):
         head, _ = self.raw_get(b"/downloads/downloadxml.aspx?ModelName=DVD 18    ")
         self.assertTrue(head.startswith(b"HTTP/1.1 302 "), head)
         self.assertIn(b"\r\nLocation: http://peer/status/404\r\n", head)
+
+    def test_update_list_gets_the_digests_of_files_under_the_root(self):
+        digest = hashlib.sha256(self.body).hexdigest()
+        _, body = self.raw_get(b"/downloads/downloadxml.aspx?ModelName=DVD 20")
+        self.assertEqual(body, ('<a x="%s" y="%s0"/>' % (digest, digest.upper())).encode())
+        head, _ = self.raw_get(b"/downloads/downloadxml.aspx?ModelName=DVD 21")
+        self.assertTrue(head.startswith(b"HTTP/1.1 500 "), head)
 
     def test_request_log_keeps_heads_as_received(self):
         target = b"/downloads/downloadxml.aspx?ModelName=CDRW 5210    "
