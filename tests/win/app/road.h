@@ -28,10 +28,8 @@ constexpr char kNotListedFile[] =
 
 // The rows of the list, in its order. The first lists the SHA256 of the file served,
 // the last three an upper-case one, that of another file, and one digit too many.
-enum RoadRow {
-    kLowerCaseExe, kUpperCaseExe, kZip, kExeFolder, kMixedCaseExe, kMissing, kCutShort,
-    kUpperCaseDigest, kOtherFile, kLongDigest, kRoadRows
-};
+enum RoadRow { kLowerCaseExe, kUpperCaseExe, kZip, kExeFolder, kMixedCaseExe, kMissing, kCutShort,
+               kUpperCaseDigest, kOtherFile, kLongDigest, kRoadRows };
 extern const char* const kRoadUrls[kRoadRows];
 // The rows "Check updates" shows for that drive.
 ListRows RoadListRows();
