@@ -64,6 +64,7 @@ UpdateList ReadUpdateList(XmlDocument& document, size_t maxFirmware, size_t maxS
                     entry.Release = document.GetChildAttribute("Release");
                     entry.Size = document.GetChildAttribute("Size");
                     entry.URL = document.GetChildAttribute("URL");
+                    entry.SHA256 = document.GetChildAttribute("SHA256");
                     list.firmware.push_back(std::move(entry));
                 } while (document.FindChild("Firmware"));
             }

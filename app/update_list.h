@@ -19,6 +19,7 @@ struct FirmwareEntry {
     std::string Release;  // shown as "ReleaseDate"
     std::string URL;      // path on the FTP server, relative to its root
     std::string Size;     // stored, not shown
+    std::string SHA256;   // the file's digest as listed; "" when the list gives none
 };
 
 // Whether the identification text (vendor and product fields) holds "ZORIX", "ZOrix"

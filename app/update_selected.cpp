@@ -3,9 +3,13 @@
 // windows.h first
 #include <shellapi.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/update_dlg.h"
+#include "digest/sha256.h"
+#include "framework/file.h"
 #include "framework/win_app.h"
 #include "transfer/ftp_transfer_dlg.h"
 
@@ -18,11 +22,39 @@ constexpr char kNoSelection[] = "Please selected a firmware to update!";
 constexpr char kDownloaded[] =
     "Firmware file had been downloaded sucessfully. \n System will automatically execute it to update your device. ";
 constexpr char kUpdateManually[] = "You had downloaded this firmware successfully, you must update it manually.";
+constexpr char kNotListedFile[] =
+    "The downloaded file does not match the update list. It has been deleted and was not started.";
+constexpr char kNotListedFileKept[] =
+    "The downloaded file does not match the update list and was not started. It could not be deleted, Error:";
 
 // A release is a program when its location names one anywhere, in either of the two
 // cases the servers use; "Exe" does not count.
 bool NamesAProgram(const std::string& location) {
     return location.find("EXE") != std::string::npos || location.find("exe") != std::string::npos;
+}
+
+// The digest of a file, read in pieces; none when it cannot be read whole.
+std::optional<Sha256::Digest> FileDigest(const char* name) {
+    CFile file;
+    if (!file.Open(name, CFile::modeRead | CFile::shareDenyWrite)) return std::nullopt;
+    Sha256 hash;
+    std::vector<char> piece(64 * 1024);
+    try {
+        while (const UINT read = file.Read(piece.data(), static_cast<UINT>(piece.size()))) {
+            hash.Update(piece.data(), read);
+        }
+    } catch (const CFileException&) {
+        return std::nullopt;
+    }
+    return hash.Finish();
+}
+
+// Whether the downloaded file is the one the list names: without a listed digest
+// there is nothing to hold it to; a listed value that is no digest matches nothing.
+bool IsTheListedFile(const std::string& listed) {
+    if (listed.empty()) return true;
+    const std::optional<Sha256::Digest> expected = ParseDigest(listed);
+    return expected && FileDigest(kFirmwareFile) == expected;
 }
 
 }  // namespace
@@ -37,6 +69,7 @@ void CUpdateDlg::OnUpdateSelected() {
         return;
     }
     const std::string location = m_Firmware[row].URL;
+    const std::string listedDigest = m_Firmware[row].SHA256;
 
     {
         CFTPTransferDlg transfer;  // owned by this dialog, which it disables while it runs
@@ -48,6 +81,16 @@ void CUpdateDlg::OnUpdateSelected() {
         // IDOK only when the whole file arrived; anything else was reported by the
         // transfer dialog, or was the user's choice.
         if (transfer.DoModal() != IDOK) return;
+    }
+    if (!IsTheListedFile(listedDigest)) {
+        // Not left where the user could start it by hand; the message says whether it went.
+        const DWORD error = DeleteFileA(kFirmwareFile) ? ERROR_SUCCESS : GetLastError();
+        if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND) {
+            AppMessageBox(kNotListedFile);
+        } else {
+            AppMessageBox(kNotListedFileKept + std::to_string(error));
+        }
+        return;
     }
 
     Sleep(200);

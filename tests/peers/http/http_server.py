@@ -37,7 +37,11 @@ Routes (GET; every other path answers 404):
                          without a list, an ANSI list whose Project has Status="-1";
                          --lists/M.redirect (one line, a path of this server or an
                          http:// URL) answers with a 302 to it instead, for models
-                         whose download is to fail or to be cancelled
+                         whose download is to fail or to be cancelled. In an ANSI
+                         list, {sha256:PATH} becomes the SHA-256 of --root/PATH in
+                         lower-case hex and {SHA256:PATH} in upper case, computed at
+                         each request, so a list can name files made at run time; a
+                         PATH that names no file there answers 500
     /_log[?clear=1]      every request head received so far (request line and header
                          lines, bytes exactly as received), oldest first
     /_shutdown           answers, then stops the server
@@ -49,8 +53,10 @@ and logged as received. Requests to /_log and /_shutdown are not logged. With
 
 import argparse
 import base64
+import hashlib
 import http.server
 import os
+import re
 import signal
 import sys
 import threading
@@ -61,6 +67,7 @@ from xml.sax.saxutils import quoteattr
 _PERIOD = 251 * 256  # the generated pattern repeats after this many bytes
 _PATTERN = bytes((i + i // 251) & 0xFF for i in range(_PERIOD))
 _PIECE = 64 * 1024
+_DIGEST = re.compile(rb"\{(sha256|SHA256):([^}]*)\}")
 
 
 def generated(offset, length):
@@ -97,6 +104,22 @@ def query_params(query):
 def safe_name(name):
     """Whether `name` names a file inside its folder (no separators, no dot names)."""
     return bool(name) and not any(c in name for c in "/\\\0") and name not in (".", "..")
+
+
+def file_digests(body, root):
+    """`body` with each {sha256:PATH} or {SHA256:PATH} replaced by the digest of
+    root/PATH (PATH: names joined by "/"); raises LookupError for a file not there."""
+
+    def digest(match):
+        names = match.group(2).decode("latin-1").split("/")
+        full = os.path.join(root, *names) if root and all(map(safe_name, names)) else None
+        if not full or not os.path.isfile(full):
+            raise LookupError("no file %s under --root" % match.group(2).decode("latin-1"))
+        with open(full, "rb") as file:
+            value = hashlib.sha256(file.read()).hexdigest()
+        return (value if match.group(1) == b"sha256" else value.upper()).encode()
+
+    return _DIGEST.sub(digest, body)
 
 
 class _RecordingReader:
@@ -312,6 +335,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if full and os.path.isfile(full):
             with open(full, "rb") as file:
                 body = file.read()
+            try:
+                body = file_digests(body, self.server.root)
+            except LookupError as error:
+                return self.reply(500, ("500 %s\n" % error).encode())
         else:
             body = (
                 '<?xml version="1.0" encoding="ISO-8859-1"?>\r\n<OnlineUpdate>\r\n'

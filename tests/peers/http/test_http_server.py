@@ -6,6 +6,7 @@ being --report-name (default http_peer_test), so each case is counted.
 """
 
 import base64
+import hashlib
 import http.client
 import os
 import socket
@@ -42,7 +43,9 @@ class HttpServerTest(unittest.TestCase):
         os.mkdir(os.path.join(root, "lists"))
         cls.ansi = b'<?xml version="1.0"?><OnlineUpdate><Project Name="CDRW 5210" Status="0"/></OnlineUpdate>'
         cls.utf16 = b"\xff\xfe" + '<OnlineUpdate><Project Name="DVD 16"/></OnlineUpdate>'.encode("utf-16-le")
-        for name, data in (("CDRW 5210.xml", cls.ansi), ("DVD 16.xml", cls.utf16), ("DVD 18.redirect", b"/status/404\n")):
+        digests = b'<a x="{sha256:fw.bin}" y="{SHA256:fw.bin}0"/>'
+        for name, data in (("CDRW 5210.xml", cls.ansi), ("DVD 16.xml", cls.utf16), ("DVD 18.redirect", b"/status/404\n"),
+                           ("DVD 20.xml", digests)):
             with open(os.path.join(root, "lists", name), "wb") as file:
                 file.write(data)
         cls.log = os.path.join(root, "requests.log")
@@ -160,6 +163,7 @@ class HttpServerTest(unittest.TestCase):
         def unknown(model):
             return b"<Project Name=" + quoteattr(model).encode() + b' Status="-1">'
 
+        digest = hashlib.sha256(self.body).hexdigest()
         cases = [
             (b"CDRW 5210", self.ansi),
             (b"CDRW 5210       ", self.ansi),
@@ -168,6 +172,8 @@ class HttpServerTest(unittest.TestCase):
             (b"DVD 17", unknown("DVD 17")),
             (b"", unknown("")),
             (b"../requests.log", unknown("../requests.log")),
+            # Placeholders become the digests of files under the root.
+            (b"DVD 20", ('<a x="%s" y="%s0"/>' % (digest, digest.upper())).encode()),
         ]
         for model, expected in cases:
             with self.subTest(model=model):

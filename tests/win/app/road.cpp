@@ -11,13 +11,15 @@
 const char* const kRoadUrls[kRoadRows] = {
     "fw/xr1680/XR1680_110.exe", "fw/xr1680/XR1680_108.EXE",         "fw/xr1680/XR1680_106.zip",
     "fw/exe/XR1680_105.bin",    "fw/xr1680/XR1680_104.Exe",         "fw/xr1680/XR1680_103_missing.exe",
-    "fw/xr1680/XR1680_102_cut.exe",
+    "fw/xr1680/XR1680_102_cut.exe", "fw/xr1680/XR1680_101.exe",         "fw/xr1680/XR1680_100_replaced.exe",
+    "fw/xr1680/XR1680_099.exe",
 };
 
 ListRows RoadListRows() {
     const char* const releases[kRoadRows][2] = {
         {"1.10", "2005/03/01"}, {"1.08", "2004/12/10"}, {"1.06", "2004/10/05"}, {"1.05", "2004/08/20"},
-        {"1.04", "2004/06/15"}, {"1.03", "2004/04/01"}, {"1.02", "2004/03/01"},
+        {"1.04", "2004/06/15"}, {"1.03", "2004/04/01"}, {"1.02", "2004/03/01"}, {"1.01", "2004/01/10"},
+        {"1.00", "2003/11/20"}, {"0.99", "2003/09/30"},
     };
     ListRows rows;
     for (const auto& release : releases) rows.push_back({"DVD-RW XR-1680", "1.02", release[0], release[1]});

@@ -23,9 +23,13 @@ constexpr char kDownloaded[] =
     "Firmware file had been downloaded sucessfully. \n System will automatically execute it to update your device. ";
 constexpr char kUpdateManually[] = "You had downloaded this firmware successfully, you must update it manually.";
 constexpr char kReplace[] = "The file 'FirmUpdate.EXE' already exists.\nDo you want to replace it?";
+constexpr char kNotListedFile[] =
+    "The downloaded file does not match the update list. It has been deleted and was not started.";
 
-// The rows of the list, in its order.
-enum RoadRow { kLowerCaseExe, kUpperCaseExe, kZip, kExeFolder, kMixedCaseExe, kMissing, kCutShort, kRoadRows };
+// The rows of the list, in its order. The first lists the SHA256 of the file served,
+// the last three an upper-case one, that of another file, and one digit too many.
+enum RoadRow { kLowerCaseExe, kUpperCaseExe, kZip, kExeFolder, kMixedCaseExe, kMissing, kCutShort,
+               kUpperCaseDigest, kOtherFile, kLongDigest, kRoadRows };
 extern const char* const kRoadUrls[kRoadRows];
 // The rows "Check updates" shows for that drive.
 ListRows RoadListRows();

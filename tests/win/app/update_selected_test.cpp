@@ -117,7 +117,7 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
         After file;
     } cases[] = {
         // "EXE" or "exe" anywhere in the location marks a program; nothing else does.
-        {"a program", kLowerCaseExe, false, {}, {kDownloaded}, true, true, kServed},
+        {"a program, its SHA256 listed", kLowerCaseExe, false, {}, {kDownloaded}, true, true, kServed},
         {"a program, upper case", kUpperCaseExe, false, {}, {kDownloaded}, true, true, kServed},
         {"exe only in a folder name", kExeFolder, false, {}, {kDownloaded}, true, true, kServed},
         {"another extension", kZip, false, {}, {kDownloaded, kUpdateManually}, true, false, kServed},
@@ -129,6 +129,10 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
         // Regression guard: the server cuts the file short and reports success.
         {"a transfer cut short", kCutShort, false, {}, {"An error occurred while downloading the file, Error:12030"},
          true, false, kGone},
+        // A listed SHA256 must match, in either case; the file that does not is never started.
+        {"upper-case SHA256 digits", kUpperCaseDigest, false, {}, {kDownloaded}, true, true, kServed},
+        {"the server holds another file", kOtherFile, false, {}, {kNotListedFile}, true, false, kGone},
+        {"a SHA256 a digit too long", kLongDigest, false, {}, {kNotListedFile}, true, false, kGone},
         // An earlier download is replaced only after a Yes.
         {"replacing an earlier download", kLowerCaseExe, true, {IDYES}, {kReplace, kDownloaded}, true, true, kServed},
         {"keeping an earlier download", kLowerCaseExe, true, {IDNO}, {kReplace}, false, false, kKept},
