@@ -4,9 +4,10 @@
 NIMBREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export NIMBREL_ROOT
 
-# Debian packages each kind of work needs. Installing is idempotent.
+# Debian packages each kind of work needs. Installing is idempotent. The Liberation
+# fonts have Arial's metrics, which the dialogs are laid out for.
 BUILD_PACKAGES=(cmake make g++ file g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libgtest-dev python3)
-RUN_PACKAGES=(wine wine64 fonts-wine xvfb python3 x11-utils python3-pyftpdlib vsftpd)
+RUN_PACKAGES=(wine wine64 fonts-wine fonts-liberation xvfb python3 x11-utils python3-pyftpdlib vsftpd)
 # libFuzzer for clang 14 comes with libclang-rt-14-dev.
 FUZZ_PACKAGES=(cmake make clang-14 libclang-rt-14-dev libgtest-dev)
 BENCH_PACKAGES=(cmake make g++ libbenchmark-dev libpugixml-dev librapidxml-dev libtinyxml2-dev libexpat1-dev)
@@ -65,6 +66,14 @@ wine_setup() {
     DISPLAY= wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
   fi
+  # Wine's own fonts (fonts-wine: Marlett draws the caption buttons, Tahoma is the
+  # dialogs' "MS Shell Dlg") lie where Debian's Wine does not look for them: the
+  # prefix's Fonts folder gets links to them.
+  local font fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  mkdir -p "$fonts"
+  for font in /usr/share/wine/fonts/*; do
+    [ -e "$font" ] && [ ! -e "$fonts/${font##*/}" ] && ln -s "$font" "$fonts/"
+  done
   # Kept up for the run, stopped by wine_teardown; one already up for this prefix
   # (exit code 2) serves as it is.
   wineserver -p 2>/dev/null || true
