@@ -289,23 +289,21 @@ bool CFTPTransferDlg::RequestResume() {
 }
 
 bool CFTPTransferDlg::Download(ProgressTracker& tracker, DWORD startTick, std::optional<Listing> listing) {
-    char buffer[kChunkSize];
+    BlockWriter writer(m_File);
     uint64_t received = 0;
+    DWORD error = 0;
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(m_RemoteHandle, buffer, kChunkSize, &read)) {
+        if (!InternetReadFile(m_RemoteHandle, writer.Room(), BlockWriter::kReadSize, &read)) {
             return Report(IDS_FTP_ERROR_DOWNLOAD, GetLastError());
         }
         if (read == 0) break;
-        try {
-            m_File.Write(buffer, read);
-        } catch (const CFileException& failure) {
-            return Report(IDS_FTP_ERROR_DOWNLOAD, failure.m_lOsError);
-        }
+        if (!writer.Add(read, error)) return Report(IDS_FTP_ERROR_DOWNLOAD, error);
         if (m_BandwidthLimit > 0) Throttle(startTick, received);
         received += read;
         UpdateProgress(tracker, static_cast<uint32_t>(received));
     }
+    if (!writer.Flush(error)) return Report(IDS_FTP_ERROR_DOWNLOAD, error);
     if (!CloseRemoteFile(IDS_FTP_ERROR_DOWNLOAD)) return false;
     // Only a size listed for this very file says how much should have come.
     const std::optional<uint64_t> expected =

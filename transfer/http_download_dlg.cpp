@@ -13,8 +13,6 @@
 namespace {
 
 constexpr DWORD kUrlPartLength = 2084;  // host and path buffers: INTERNET_MAX_URL_LENGTH + 1
-constexpr DWORD kReadChunk = 1024;
-constexpr size_t kWriteBlock = 64 * 1024;
 constexpr DWORD kDrainPiece = 50;
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_KEEP_CONNECTION;
 constexpr DWORD kLoginFlags =
@@ -180,20 +178,17 @@ bool CHttpDownloadDlg::Transfer() {
     SetStatus(IDS_HTTP_RETRIEVING);
     ProgressTracker progress = StartProgress(m_FileName, total);
 
-    // Reads of 1024 bytes gather in a 64 KB block, written when full: a write call per
-    // read added about a tenth to the time of the whole transfer.
-    std::vector<char> block(kWriteBlock);
-    size_t pending = 0;
+    BlockWriter writer(m_File);
     uint64_t received = 0;
+    DWORD error = 0;
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(m_Request, block.data() + pending, kReadChunk, &read)) {
+        if (!InternetReadFile(m_Request, writer.Room(), BlockWriter::kReadSize, &read)) {
             return Fail(IDS_HTTP_ERROR_DOWNLOAD, GetLastError());
         }
         if (read == 0 || m_Abort) break;
-        pending += read;
         received += read;
-        if (block.size() - pending < kReadChunk && !WriteLocalFile(block.data(), pending)) return false;
+        if (!writer.Add(read, error)) return Fail(IDS_HTTP_ERROR_DOWNLOAD, error);
         UpdateProgress(progress, static_cast<uint32_t>(received));
     }
     if (m_Abort) {
@@ -202,23 +197,12 @@ bool CHttpDownloadDlg::Transfer() {
     }
     // WinInet reads a connection closed early as the end of the body.
     if (length && received < *length) return Fail(IDS_HTTP_ERROR_DOWNLOAD, kShortBodyError);
-    if (!WriteLocalFile(block.data(), pending)) return false;
+    if (!writer.Flush(error)) return Fail(IDS_HTTP_ERROR_DOWNLOAD, error);
     try {
         m_File.Close();
     } catch (const CFileException& failure) {
         return Fail(IDS_HTTP_ERROR_DOWNLOAD, failure.m_lOsError);
     }
-    return true;
-}
-
-bool CHttpDownloadDlg::WriteLocalFile(const char* bytes, size_t& count) {
-    if (count == 0) return true;
-    try {
-        m_File.Write(bytes, static_cast<UINT>(count));
-    } catch (const CFileException& error) {
-        return Fail(IDS_HTTP_ERROR_DOWNLOAD, error.m_lOsError);
-    }
-    count = 0;
     return true;
 }
 

@@ -52,8 +52,6 @@ private:
     // After a 401 or 407 whose body was drained: true when the user gave a login and
     // the request is to be sent again.
     bool AskForLogin(DWORD statusCode);
-    // Writes `count` bytes and sets it to 0; on a failure reports it and answers false.
-    bool WriteLocalFile(const char* bytes, size_t& count);
     // m_Error = string `id` with `code`; the local file is closed and deleted. false.
     bool Fail(UINT id, DWORD code);
 

@@ -7,6 +7,12 @@
 #include "framework/win_app.h"
 #include "res/resource.h"
 
+namespace {
+
+constexpr size_t kWriteBlock = 64 * 1024;
+
+}  // namespace
+
 CTransferDialog::CTransferDialog(UINT templateId, const ProgressTextIds& textIds, UINT clipId, BarUnit barUnit,
                                  UINT failureId, TransferPlatform platform)
     : CDialog(templateId),
@@ -87,6 +93,26 @@ void CTransferDialog::OnTransferEnd(WPARAM failed) {
         // The dialog must end all the same: Esc and close no longer end it.
     }
     EndDialog(done ? IDOK : IDCANCEL);
+}
+
+CTransferDialog::BlockWriter::BlockWriter(CFile& file) : m_File(file), m_Block(kWriteBlock) {}
+
+bool CTransferDialog::BlockWriter::Add(DWORD count, DWORD& error) {
+    m_Pending += count;
+    return m_Block.size() - m_Pending >= kReadSize || Flush(error);
+}
+
+bool CTransferDialog::BlockWriter::Flush(DWORD& error) {
+    if (m_Pending == 0) return true;
+    try {
+        m_File.Write(m_Block.data(), static_cast<UINT>(m_Pending));
+    } catch (const CFileException& failure) {
+        // A code of 0 would read as no error at all.
+        error = failure.m_lOsError != ERROR_SUCCESS ? failure.m_lOsError : ERROR_WRITE_FAULT;
+        return false;
+    }
+    m_Pending = 0;
+    return true;
 }
 
 void CTransferDialog::DoDataExchange() {

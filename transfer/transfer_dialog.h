@@ -1,5 +1,5 @@
-// The part that the HTTP and FTP transfer dialogs share: the worker's life cycle and
-// the progress display.
+// The part that the HTTP and FTP transfer dialogs share: the worker's life cycle,
+// the local file's writer and the progress display.
 //
 // The worker is created suspended and then resumed; it runs the dialog's Transfer
 // and, as its last act, posts WM_TRANSFER_END exactly once, whatever way Transfer
@@ -19,9 +19,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "framework/controls.h"
 #include "framework/dialog.h"
+#include "framework/file.h"
 #include "framework/thread.h"
 #include "transfer/progress.h"
 
@@ -54,6 +56,28 @@ public:
                                         DWORD infoLength);
 
 protected:
+    // Reads of a download, gathered into blocks for the local file: a write call per
+    // 1024-byte read added about a tenth to the time of a whole transfer.
+    class BlockWriter {
+    public:
+        static constexpr DWORD kReadSize = 1024;
+
+        explicit BlockWriter(CFile& file);
+        // Where the next read of at most kReadSize bytes goes.
+        char* Room() { return m_Block.data() + m_Pending; }
+        // Takes `count` bytes read into Room(), and writes the block once it has no
+        // room for another read. false, with the system's code in `error`, when that
+        // write fails.
+        bool Add(DWORD count, DWORD& error);
+        // Writes what is gathered; false as Add.
+        bool Flush(DWORD& error);
+
+    private:
+        CFile& m_File;
+        std::vector<char> m_Block;
+        size_t m_Pending = 0;
+    };
+
     // Hands the worker's end message (WM_APP+1) to the end handler, and waits for the
     // worker before the destroy handler runs.
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
