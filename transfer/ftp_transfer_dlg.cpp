@@ -37,14 +37,19 @@ std::string_view FileNamePart(std::string_view path) {
 }  // namespace
 
 // Gives an attached session back its owner's status callback however the worker
-// ends: left in place, ours would take the owner's later contexts for dialogs.
-// A session of our own keeps ours until it is closed.
+// ends, after closing what the dialog opened on it: left in place, ours would take
+// the owner's later contexts for dialogs. A session of our own keeps ours until it
+// is closed.
 class CFTPTransferDlg::CallbackScope {
 public:
     CallbackScope(CFTPTransferDlg& dialog, INTERNET_STATUS_CALLBACK earlier, bool restore)
         : m_Dialog(dialog), m_Earlier(earlier), m_Restore(restore) {}
     ~CallbackScope() {
         if (!m_Restore) return;
+        if (m_Dialog.m_RemoteHandle != nullptr) {
+            InternetCloseHandle(m_Dialog.m_RemoteHandle);
+            m_Dialog.m_RemoteHandle = nullptr;
+        }
         // The session is forgotten (nullptr) once a time-out has closed it.
         if (m_Dialog.m_Internet != nullptr) InternetSetStatusCallback(m_Dialog.m_Internet, m_Earlier);
     }
@@ -394,4 +399,10 @@ std::string CFTPTransferDlg::CodeText(DWORD code) const {
     return DecimalCode(code);
 }
 
-DWORD_PTR CFTPTransferDlg::Context() { return reinterpret_cast<DWORD_PTR>(static_cast<CTransferDialog*>(this)); }
+DWORD_PTR CFTPTransferDlg::Context() {
+    // A handle takes its callback from the connection it is made on: on the caller's
+    // connection that is the caller's, which must never be handed this dialog. With no
+    // context there are no callbacks for it at all.
+    if (m_Attached) return 0;
+    return reinterpret_cast<DWORD_PTR>(static_cast<CTransferDialog*>(this));
+}

@@ -93,7 +93,8 @@ private:
     // The code as the messages show it: decimal, or for ERROR_INTERNET_EXTENDED_ERROR
     // a line feed and the server's reply.
     std::string CodeText(DWORD code) const;
-    // The context value of our WinInet handles: the dialog, for the status callback.
+    // The context value of our WinInet handles: the dialog, for the status callback;
+    // none on an attached connection.
     DWORD_PTR Context();
 
     const FtpCommandEntry& m_CommandEntry;

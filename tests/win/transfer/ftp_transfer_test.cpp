@@ -461,8 +461,12 @@ TEST_F(FtpTransfer, ThrottledDownloadKeepsToTheLimitAndIgnoresEscEnterAndClose) 
     EXPECT_NE(dialog.timeLeft.find("copied)"), std::string::npos) << dialog.timeLeft;
 }
 
-// Status callback of the caller that owns an attached session.
-void CALLBACK OwnersCallback(HINTERNET, DWORD_PTR, DWORD, LPVOID, DWORD) {}
+// Status callback of the caller that owns an attached session, and the contexts it
+// was handed (the caller's own handles carry none).
+std::vector<DWORD_PTR> ownersContexts;
+void CALLBACK OwnersCallback(HINTERNET, DWORD_PTR context, DWORD, LPVOID, DWORD) {
+    if (context != 0) ownersContexts.push_back(context);
+}
 
 TEST_F(FtpTransfer, AnAttachedSessionIsUsedAsItIsAndGivenBack) {
     const std::string remote = Payload(5000, 10);
@@ -477,14 +481,18 @@ TEST_F(FtpTransfer, AnAttachedSessionIsUsedAsItIsAndGivenBack) {
         SCOPED_TRACE(succeeds ? "after a transfer" : "after a failure");
         Probe dialog;
         dialog.Attach(session, connection);
-        dialog.m_RemoteFile = succeeds ? "/attached.bin" : "/missing.bin";
+        dialog.m_RemoteFile = "/attached.bin";
         dialog.m_LocalFile = "fw.bin";
         dialog.m_PromptOverwrite = false;
+        // The failure comes after the listing: a resume that the server refuses in ASCII.
+        dialog.m_Binary = succeeds;
+        dialog.m_ResumeOffset = succeeds ? 0 : 1000;
         const Outcome outcome = RunDialog(dialog);
         EXPECT_EQ(outcome.result, succeeds ? IDOK : IDCANCEL);
-        if (succeeds) {
-            EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), remote));
-        }
+        EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), succeeds ? remote : remote.substr(0, 1000)));
+        // Regression: handles made on the caller's connection take its callback, and
+        // closing them handed that callback the dialog.
+        EXPECT_TRUE(ownersContexts.empty()) << "the caller's callback was handed the dialog";
         // The connection is still open, and the session has its owner's callback again.
         char folder[MAX_PATH] = {};
         DWORD length = sizeof folder;
