@@ -41,15 +41,6 @@ std::string ObjectFileName(const std::string& object) {
     return object.substr(separator + 1);
 }
 
-// A header as text (status code, Content-Length), read into 32 bytes.
-bool QueryHeader(HINTERNET request, DWORD query, uint64_t& number) {
-    char text[32] = {};
-    DWORD length = sizeof text;
-    if (!HttpQueryInfoA(request, query, text, &length, nullptr)) return false;
-    number = std::strtoull(text, nullptr, 10);  // the decimal number at the start
-    return true;
-}
-
 // Whether requests of this session go through a proxy. Unknown counts as yes.
 bool UsesProxy(HINTERNET internet) {
     std::vector<char> info(sizeof(INTERNET_PROXY_INFO) + 1024);
@@ -153,7 +144,7 @@ bool CHttpDownloadDlg::Transfer() {
     for (;;) {
         if (!HttpSendRequestA(m_Request, nullptr, 0, nullptr, 0)) return Fail(IDS_HTTP_ERROR_CONNECT, GetLastError());
         uint64_t status = 0;
-        if (!QueryHeader(m_Request, HTTP_QUERY_STATUS_CODE, status)) {
+        if (!QueryHeader(HTTP_QUERY_STATUS_CODE, status)) {
             // The local file stays, empty; the destroy handler closes it.
             const DWORD error = GetLastError();
             m_Error = FormatResString(IDS_HTTP_ERROR_RESPONSE, DecimalCode(error));
@@ -168,7 +159,7 @@ bool CHttpDownloadDlg::Transfer() {
 
     SetStatus(IDS_HTTP_GETTING_INFO);
     std::optional<uint64_t> length;
-    if (uint64_t number = 0; QueryHeader(m_Request, HTTP_QUERY_CONTENT_LENGTH, number)) length = number;
+    if (uint64_t number = 0; QueryHeader(HTTP_QUERY_CONTENT_LENGTH, number)) length = number;
     // The display counts in 32 bits; a larger file shows no total.
     std::optional<uint32_t> total;
     if (length && *length <= UINT32_MAX) {
@@ -203,6 +194,14 @@ bool CHttpDownloadDlg::Transfer() {
     } catch (const CFileException& failure) {
         return Fail(IDS_HTTP_ERROR_DOWNLOAD, failure.m_lOsError);
     }
+    return true;
+}
+
+bool CHttpDownloadDlg::QueryHeader(DWORD query, uint64_t& number) const {
+    char text[32] = {};
+    DWORD length = sizeof text;
+    if (!Platform().httpQueryInfo(m_Request, query, text, &length, nullptr)) return false;
+    number = std::strtoull(text, nullptr, 10);
     return true;
 }
 

@@ -52,6 +52,8 @@ private:
     // After a 401 or 407 whose body was drained: true when the user gave a login and
     // the request is to be sent again.
     bool AskForLogin(DWORD statusCode);
+    // A header as text (status code, Content-Length): the decimal number at its start.
+    bool QueryHeader(DWORD query, uint64_t& number) const;
     // m_Error = string `id` with `code`; the local file is closed and deleted. false.
     bool Fail(UINT id, DWORD code);
 

@@ -27,13 +27,17 @@
 #include "framework/thread.h"
 #include "transfer/progress.h"
 
-// The calls by which a transfer dialog starts its threads and reports their end: the
-// system's unless a test passes others that fail.
+// The calls by which a transfer dialog starts its threads, reports their end and reads
+// an HTTP header: the system's unless a test passes others that fail.
 struct TransferPlatform {
     std::function<DWORD(HANDLE thread)> resumeThread = [](HANDLE thread) { return ::ResumeThread(thread); };
     std::function<BOOL(HWND window, UINT message, WPARAM wParam, LPARAM lParam)> postMessage =
         [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return ::PostMessageA(window, message, wParam, lParam);
+        };
+    std::function<BOOL(HINTERNET request, DWORD query, void* buffer, DWORD* length, DWORD* index)> httpQueryInfo =
+        [](HINTERNET request, DWORD query, void* buffer, DWORD* length, DWORD* index) {
+            return ::HttpQueryInfoA(request, query, buffer, length, index);
         };
 };
 
