@@ -34,33 +34,41 @@ std::string_view FileNamePart(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
+}  // namespace
+
 // Gives an attached session back its owner's status callback however the worker
-// ends: left in place, ours would take the owner's later contexts for dialogs.
-// A session of our own keeps ours until it is closed.
-class StatusCallbackScope {
+// ends, after closing what the dialog opened on it: left in place, ours would take
+// the owner's later contexts for dialogs. A session of our own keeps ours until it
+// is closed.
+class CFTPTransferDlg::CallbackScope {
 public:
-    StatusCallbackScope(const HINTERNET& session, INTERNET_STATUS_CALLBACK earlier, bool restore)
-        : m_Session(session), m_Earlier(earlier), m_Restore(restore) {}
-    ~StatusCallbackScope() {
-        if (m_Restore && m_Session != nullptr) InternetSetStatusCallback(m_Session, m_Earlier);
+    CallbackScope(CFTPTransferDlg& dialog, INTERNET_STATUS_CALLBACK earlier, bool restore)
+        : m_Dialog(dialog), m_Earlier(earlier), m_Restore(restore) {}
+    ~CallbackScope() {
+        if (!m_Restore) return;
+        if (m_Dialog.m_RemoteHandle != nullptr) {
+            InternetCloseHandle(m_Dialog.m_RemoteHandle);
+            m_Dialog.m_RemoteHandle = nullptr;
+        }
+        // The session is forgotten (nullptr) once a time-out has closed it.
+        if (m_Dialog.m_Internet != nullptr) InternetSetStatusCallback(m_Dialog.m_Internet, m_Earlier);
     }
-    StatusCallbackScope(const StatusCallbackScope&) = delete;
-    StatusCallbackScope& operator=(const StatusCallbackScope&) = delete;
+    CallbackScope(const CallbackScope&) = delete;
+    CallbackScope& operator=(const CallbackScope&) = delete;
 
 private:
-    const HINTERNET& m_Session;  // forgotten (nullptr) once a time-out has closed it
+    CFTPTransferDlg& m_Dialog;
     INTERNET_STATUS_CALLBACK m_Earlier;
     bool m_Restore;
 };
 
-}  // namespace
-
-CFTPTransferDlg::CFTPTransferDlg()
-    : CTransferDialog(IDD_FTP_TRANSFER, kFtpProgressTextIds, IDR_FTP_CLIP, BarUnit::kPercent) {}
+CFTPTransferDlg::CFTPTransferDlg(const FtpCommandEntry& commandEntry, TransferPlatform platform)
+    : CTransferDialog(IDD_FTP_TRANSFER, kFtpProgressTextIds, IDR_FTP_CLIP, BarUnit::kPercent, IDS_FTP_ERROR_TRANSFER,
+                      std::move(platform)),
+      m_CommandEntry(commandEntry) {}
 
 CFTPTransferDlg::~CFTPTransferDlg() {
     // Normally all done by the destroy handler; this covers a dialog never shown.
-    if (m_Thread) m_Thread->Wait(INFINITE);
     if (m_RemoteHandle != nullptr) InternetCloseHandle(m_RemoteHandle);
     if (!m_Attached) {
         if (m_Connection != nullptr) InternetCloseHandle(m_Connection);
@@ -68,16 +76,16 @@ CFTPTransferDlg::~CFTPTransferDlg() {
     }
 }
 
+void CFTPTransferDlg::Attach(HINTERNET internet, HINTERNET connection) {
+    m_Internet = internet;
+    m_Connection = connection;
+    m_Attached = true;
+}
+
 bool CFTPTransferDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    switch (message) {
-    case WM_TRANSFER_ASK_REPLACE:
-        result = AppMessageBox(FormatResString(IDS_FTP_REPLACE, m_RemoteFile), MB_YESNO) == IDYES ? 1 : 0;
-        return true;
-    case WM_CLOSE:
-        if (!m_Ended) return true;  // the transfer cannot be stopped
-        break;
-    }
-    return CTransferDialog::OnMessage(message, wParam, lParam, result);
+    if (message != WM_TRANSFER_ASK_REPLACE) return CTransferDialog::OnMessage(message, wParam, lParam, result);
+    result = AppMessageBox(FormatResString(IDS_FTP_REPLACE, m_RemoteFile), MB_YESNO) == IDYES ? 1 : 0;
+    return true;
 }
 
 BOOL CFTPTransferDlg::OnInitDialog() {
@@ -89,13 +97,7 @@ BOOL CFTPTransferDlg::OnInitDialog() {
     if (!PrepareLocalFile()) return TRUE;
 
     SetFileLine(m_Download ? IDS_FTP_FILE_FROM : IDS_FTP_FILE_TO, m_RemoteFile, m_Server);
-    m_Thread = std::make_unique<CWinThread>(&CFTPTransferDlg::WorkerThread, this);
-    if (!m_Thread->CreateThread()) {
-        m_Thread.reset();
-        EndDialog(IDCANCEL);
-        return TRUE;
-    }
-    m_Thread->ResumeThread();
+    StartWorker();  // when it cannot start, the file stays, cut to the offset
     return TRUE;
 }
 
@@ -105,7 +107,7 @@ bool CFTPTransferDlg::PrepareLocalFile() {
     DWORD error = 0;
     if (!m_Download) {
         if (!m_File.Open(m_LocalFile, CFile::modeRead | CFile::shareDenyWrite, &error)) {
-            EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_UPLOAD, std::to_string(error)));
+            EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_UPLOAD, DecimalCode(error)));
             return false;
         }
         // The server continues its copy at the offset: send the rest from there.
@@ -113,7 +115,7 @@ bool CFTPTransferDlg::PrepareLocalFile() {
             try {
                 m_File.Seek(m_ResumeOffset, CFile::begin);
             } catch (const CFileException& failure) {
-                EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_UPLOAD, std::to_string(failure.m_lOsError)));
+                EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_UPLOAD, DecimalCode(failure.m_lOsError)));
                 return false;
             }
         }
@@ -128,7 +130,7 @@ bool CFTPTransferDlg::PrepareLocalFile() {
     // An existing file keeps its first m_ResumeOffset bytes.
     if (!m_File.Open(m_LocalFile, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite | CFile::shareDenyWrite,
                      &error)) {
-        EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_DOWNLOAD, std::to_string(error)));
+        EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_DOWNLOAD, DecimalCode(error)));
         return false;
     }
     try {
@@ -141,7 +143,7 @@ bool CFTPTransferDlg::PrepareLocalFile() {
     } catch (const CFileException& failure) {
         m_File.Abort();
         if (!m_LocalFileExisted) DeleteFileA(m_LocalFile.c_str());  // made by this open
-        EndAtStart(FormatResString(IDS_FTP_ERROR_SEEK, std::to_string(failure.m_lOsError)));
+        EndAtStart(FormatResString(IDS_FTP_ERROR_SEEK, DecimalCode(failure.m_lOsError)));
         return false;
     }
     return true;
@@ -152,28 +154,8 @@ void CFTPTransferDlg::EndAtStart(const std::string& message) {
     EndDialog(IDCANCEL);
 }
 
-void CFTPTransferDlg::OnTransferEnd(WPARAM failed) {
-    m_Ended = true;
-    StopAnimation();
-    if (failed == 0) {
-        EndDialog(IDOK);
-        return;
-    }
-    try {
-        if (!m_Error.empty()) AppMessageBox(m_Error);
-    } catch (...) {
-        // The dialog must end even when its message cannot be shown.
-    }
-    EndDialog(IDCANCEL);
-}
-
 void CFTPTransferDlg::OnDestroy() {
-    // The worker's last act was to post its end message, so this wait is short and
-    // cannot meet a worker blocked on this thread.
-    if (m_Thread) {
-        m_Thread->Wait(INFINITE);
-        m_Thread.reset();
-    }
+    // The worker has ended (the base waited for it).
     if (m_RemoteHandle != nullptr) {
         InternetCloseHandle(m_RemoteHandle);
         m_RemoteHandle = nullptr;
@@ -188,26 +170,13 @@ void CFTPTransferDlg::OnDestroy() {
     CTransferDialog::OnDestroy();
 }
 
-UINT CFTPTransferDlg::WorkerThread(void* self) {
-    auto* dialog = static_cast<CFTPTransferDlg*>(self);
-    const HWND window = dialog->m_hWnd;
-    bool succeeded = false;
-    try {
-        succeeded = dialog->Transfer();
-    } catch (...) {
-        // Only a lack of memory gets here; it fails the transfer like any error.
-        try {
-            dialog->m_Error = FormatResString(IDS_FTP_ERROR_TRANSFER, std::to_string(ERROR_NOT_ENOUGH_MEMORY));
-        } catch (...) {
-        }
-    }
-    if (!succeeded) dialog->DiscardDownload();
-    // The one end message, on every path, and the worker's last act.
-    PostMessageA(window, WM_TRANSFER_END, succeeded ? 0 : 1, 0);
-    return 0;
+bool CFTPTransferDlg::Transfer() {
+    if (Exchange()) return true;
+    DiscardDownload();
+    return false;
 }
 
-bool CFTPTransferDlg::Transfer() {
+bool CFTPTransferDlg::Exchange() {
     if (!m_Attached) {
         DWORD access = INTERNET_OPEN_TYPE_PRECONFIG;
         const char* proxy = nullptr;
@@ -222,7 +191,7 @@ bool CFTPTransferDlg::Transfer() {
     }
     const INTERNET_STATUS_CALLBACK earlier = InternetSetStatusCallback(m_Internet, &CTransferDialog::StatusCallback);
     if (earlier == INTERNET_INVALID_STATUS_CALLBACK) return Report(IDS_FTP_ERROR_TRANSFER, GetLastError());
-    const StatusCallbackScope callback(m_Internet, earlier, m_Attached || earlier != nullptr);
+    const CallbackScope callback(*this, earlier, m_Attached || earlier != nullptr);
 
     if (!m_Attached && !Connect()) return false;
     PlayAnimation();
@@ -262,8 +231,7 @@ bool CFTPTransferDlg::Transfer() {
 // answers costs at most m_ConnectTimeout.
 bool CFTPTransferDlg::Connect() {
     CWinThread thread(&CFTPTransferDlg::ConnectThread, this);
-    if (!thread.CreateThread()) return Report(IDS_FTP_ERROR_CONNECT_THREAD, GetLastError());
-    thread.ResumeThread();
+    if (!StartThread(thread)) return Report(IDS_FTP_ERROR_CONNECT_THREAD, GetLastError());
     if (thread.Wait(m_ConnectTimeout) == WAIT_TIMEOUT) {
         // Closing the session makes the pending InternetConnectA return.
         InternetCloseHandle(m_Internet);
@@ -307,8 +275,8 @@ std::optional<CFTPTransferDlg::Listing> CFTPTransferDlg::ListRemoteFile() {
 }
 
 bool CFTPTransferDlg::RequestResume() {
-    if (!m_CommandEntry->Available()) return Fail(LoadResString(IDS_FTP_NO_FTP_COMMAND));
-    const FtpCommandFunction command = m_CommandEntry->Entry();
+    if (!m_CommandEntry.Available()) return Fail(LoadResString(IDS_FTP_NO_FTP_COMMAND));
+    const FtpCommandFunction command = m_CommandEntry.Entry();
     // A session starts in ASCII mode, where servers refuse REST: set the type
     // first, through the same call.
     if (!command(m_Connection, FALSE, FTP_TRANSFER_TYPE_BINARY, m_Binary ? "TYPE I" : "TYPE A", 0, nullptr)) {
@@ -326,23 +294,21 @@ bool CFTPTransferDlg::RequestResume() {
 }
 
 bool CFTPTransferDlg::Download(ProgressTracker& tracker, DWORD startTick, std::optional<Listing> listing) {
-    char buffer[kChunkSize];
+    BlockWriter writer(m_File);
     uint64_t received = 0;
+    DWORD error = 0;
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(m_RemoteHandle, buffer, kChunkSize, &read)) {
+        if (!InternetReadFile(m_RemoteHandle, writer.Room(), BlockWriter::kReadSize, &read)) {
             return Report(IDS_FTP_ERROR_DOWNLOAD, GetLastError());
         }
         if (read == 0) break;
-        try {
-            m_File.Write(buffer, read);
-        } catch (const CFileException& failure) {
-            return Report(IDS_FTP_ERROR_DOWNLOAD, failure.m_lOsError);
-        }
+        if (!writer.Add(read, error)) return Report(IDS_FTP_ERROR_DOWNLOAD, error);
         if (m_BandwidthLimit > 0) Throttle(startTick, received);
         received += read;
         UpdateProgress(tracker, static_cast<uint32_t>(received));
     }
+    if (!writer.Flush(error)) return Report(IDS_FTP_ERROR_DOWNLOAD, error);
     if (!CloseRemoteFile(IDS_FTP_ERROR_DOWNLOAD)) return false;
     // Only a size listed for this very file says how much should have come.
     const std::optional<uint64_t> expected =
@@ -402,9 +368,8 @@ void CFTPTransferDlg::Throttle(DWORD startTick, uint64_t done) const {
     if (delay > 0) Sleep(delay);
 }
 
-// A failed download leaves the local file as it was before this transfer: gone
-// when the transfer started from nothing, cut back to the offset when it continued
-// what an earlier transfer had saved.
+// Gone when the transfer started from nothing, cut back to the offset when it
+// continued what an earlier transfer had saved.
 void CFTPTransferDlg::DiscardDownload() noexcept {
     if (!m_Download) return;
     if (m_ResumeOffset <= 0) {
@@ -431,7 +396,13 @@ bool CFTPTransferDlg::Fail(std::string text) {
 
 std::string CFTPTransferDlg::CodeText(DWORD code) const {
     if (code == ERROR_INTERNET_EXTENDED_ERROR) return "\n" + LastResponseText();
-    return std::to_string(code);
+    return DecimalCode(code);
 }
 
-DWORD_PTR CFTPTransferDlg::Context() { return reinterpret_cast<DWORD_PTR>(static_cast<CTransferDialog*>(this)); }
+DWORD_PTR CFTPTransferDlg::Context() {
+    // A handle takes its callback from the connection it is made on: on the caller's
+    // connection that is the caller's, which must never be handed this dialog. With no
+    // context there are no callbacks for it at all.
+    if (m_Attached) return 0;
+    return reinterpret_cast<DWORD_PTR>(static_cast<CTransferDialog*>(this));
+}

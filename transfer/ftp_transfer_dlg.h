@@ -16,18 +16,17 @@
 #include <wininet.h>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "framework/file.h"
-#include "framework/thread.h"
 #include "transfer/ftp_command_entry.h"
 #include "transfer/transfer_dialog.h"
 
 class CFTPTransferDlg : public CTransferDialog {
 public:
-    CFTPTransferDlg();
+    // `commandEntry`: where a resume finds FtpCommandA.
+    explicit CFTPTransferDlg(const FtpCommandEntry& commandEntry = theFtpCommandEntry, TransferPlatform platform = {});
     ~CFTPTransferDlg() override;
 
     // Settings, set by the caller before DoModal.
@@ -48,20 +47,10 @@ public:
     int32_t m_ResumeOffset = 0;     // continue at this byte; 0: from the start
     DWORD m_ConnectTimeout = 15000;  // milliseconds to make the connection
 
-    std::string m_Error;  // the text shown when the transfer fails
-    HINTERNET m_Internet = nullptr;
-    HINTERNET m_Connection = nullptr;
-    HINTERNET m_RemoteHandle = nullptr;
-    bool m_Ended = false;  // the end message has arrived
-    CFile m_File;
-    std::unique_ptr<CWinThread> m_Thread;
-    // m_Internet and m_Connection were opened by the caller: the dialog neither
-    // opens, connects nor closes them.
-    bool m_Attached = false;
-    DWORD m_ConnectError = 0;  // GetLastError() of a failed InternetConnectA
-
-    // Where the resume request finds FtpCommandA; tests point it at an empty entry.
-    const FtpCommandEntry* m_CommandEntry = &theFtpCommandEntry;
+    // Runs the transfer on a session and connection that the caller opened: the dialog
+    // neither opens, connects nor closes them, and gives the session back its own
+    // status callback.
+    void Attach(HINTERNET internet, HINTERNET connection);
 
 protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -70,18 +59,18 @@ protected:
     void OnCancel() override {}
     void OnDestroy() override;
 
-    // WM_TRANSFER_END: 0 when the whole file was moved, 1 otherwise.
-    void OnTransferEnd(WPARAM failed) override;
-
 private:
+    class CallbackScope;
+
     bool PrepareLocalFile();
     void EndAtStart(const std::string& message);
 
-    static UINT WorkerThread(void* dialog);
     static UINT ConnectThread(void* dialog);
-    // The whole conversation. false: failed, m_Error says why (empty: the user
-    // declined to replace the remote file).
-    bool Transfer();
+    // The whole conversation; a failed download's local file is discarded.
+    bool Transfer() override;
+    // The conversation. false: failed, m_Error says why (empty: the user declined to
+    // replace the remote file).
+    bool Exchange();
     bool Connect();
     // What the server lists for the remote file: its size, and whether the entry
     // found is that file (a listing may name another, e.g. for a folder).
@@ -95,7 +84,8 @@ private:
     bool Upload(ProgressTracker& tracker, DWORD startTick);
     bool CloseRemoteFile(UINT errorId);
     void Throttle(DWORD startTick, uint64_t done) const;
-    void DiscardDownload() noexcept;
+    // A failed download leaves the local file as it was before this transfer.
+    void DiscardDownload() noexcept override;
 
     // m_Error = string `id` with the code text of `code`; answers false.
     bool Report(UINT id, DWORD code);
@@ -103,9 +93,17 @@ private:
     // The code as the messages show it: decimal, or for ERROR_INTERNET_EXTENDED_ERROR
     // a line feed and the server's reply.
     std::string CodeText(DWORD code) const;
-    // The context value of our WinInet handles: the dialog, for the status callback.
+    // The context value of our WinInet handles: the dialog, for the status callback;
+    // none on an attached connection.
     DWORD_PTR Context();
 
+    const FtpCommandEntry& m_CommandEntry;
+    HINTERNET m_Internet = nullptr;
+    HINTERNET m_Connection = nullptr;
+    HINTERNET m_RemoteHandle = nullptr;
+    CFile m_File;
+    bool m_Attached = false;    // the caller's m_Internet and m_Connection (Attach)
+    DWORD m_ConnectError = 0;   // GetLastError() of a failed InternetConnectA
     bool m_LocalFileExisted = false;
     std::string m_ConnectReply;  // the server's reply when InternetConnectA failed on it
 };

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "framework/app_messages.h"
@@ -12,15 +13,10 @@
 namespace {
 
 constexpr DWORD kUrlPartLength = 2084;  // host and path buffers: INTERNET_MAX_URL_LENGTH + 1
-constexpr DWORD kReadChunk = 1024;
-constexpr size_t kWriteBlock = 64 * 1024;
 constexpr DWORD kDrainPiece = 50;
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_KEEP_CONNECTION;
 constexpr DWORD kLoginFlags =
     FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA;
-
-// Error codes are shown as "%d" shows them.
-std::string Decimal(DWORD code) { return std::to_string(static_cast<int>(code)); }
 
 DWORD ServiceOfScheme(INTERNET_SCHEME scheme) {
     switch (scheme) {
@@ -45,15 +41,6 @@ std::string ObjectFileName(const std::string& object) {
     return object.substr(separator + 1);
 }
 
-// A header as text (status code, Content-Length), read into 32 bytes.
-bool QueryHeader(HINTERNET request, DWORD query, uint64_t& number) {
-    char text[32] = {};
-    DWORD length = sizeof text;
-    if (!HttpQueryInfoA(request, query, text, &length, nullptr)) return false;
-    number = std::strtoull(text, nullptr, 10);  // the decimal number at the start
-    return true;
-}
-
 // Whether requests of this session go through a proxy. Unknown counts as yes.
 bool UsesProxy(HINTERNET internet) {
     std::vector<char> info(sizeof(INTERNET_PROXY_INFO) + 1024);
@@ -68,31 +55,9 @@ bool UsesProxy(HINTERNET internet) {
 
 }  // namespace
 
-// Posts the worker's end message when the worker's frame unwinds, by whatever way
-// it leaves: exactly once per worker, as its last act.
-class CHttpDownloadDlg::EndMessage {
-public:
-    explicit EndMessage(CHttpDownloadDlg& dialog) : m_Dialog(dialog) {}
-    ~EndMessage() {
-        ++m_Dialog.m_EndMessagesPosted;
-        // Posting fails only while the dialog's queue is full; the dialog cannot end
-        // without this message, so wait for room rather than lose it.
-        while (!PostMessageA(m_Dialog.m_hWnd, WM_TRANSFER_END, m_Failed ? 1 : 0, 0) && IsWindow(m_Dialog.m_hWnd)) {
-            Sleep(10);
-        }
-    }
-    EndMessage(const EndMessage&) = delete;
-    EndMessage& operator=(const EndMessage&) = delete;
-
-    void SetFailed() { m_Failed = true; }
-
-private:
-    CHttpDownloadDlg& m_Dialog;
-    bool m_Failed = false;
-};
-
-CHttpDownloadDlg::CHttpDownloadDlg()
-    : CTransferDialog(IDD_HTTP_DOWNLOAD, kHttpProgressTextIds, IDR_HTTP_CLIP, BarUnit::kKilobytes) {}
+CHttpDownloadDlg::CHttpDownloadDlg(TransferPlatform platform)
+    : CTransferDialog(IDD_HTTP_DOWNLOAD, kHttpProgressTextIds, IDR_HTTP_CLIP, BarUnit::kKilobytes,
+                      IDS_HTTP_ERROR_DOWNLOAD, std::move(platform)) {}
 
 CHttpDownloadDlg::~CHttpDownloadDlg() = default;
 
@@ -114,13 +79,13 @@ BOOL CHttpDownloadDlg::OnInitDialog() {
     }
     DWORD error = 0;
     if (!m_File.Open(m_LocalFile, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite, &error)) {
-        AppMessageBox(FormatResString(IDS_HTTP_ERROR_OPEN_LOCAL, Decimal(error)));
+        AppMessageBox(FormatResString(IDS_HTTP_ERROR_OPEN_LOCAL, DecimalCode(error)));
         EndDialog(IDCANCEL);
         return TRUE;
     }
     m_FileName = ObjectFileName(m_Object);
     SetFileLine(IDS_HTTP_FILE_FROM, m_FileName, m_Server);
-    if (!StartWorker()) EndDialog(IDCANCEL);  // the file stays, empty
+    StartWorker();  // when it cannot start, the file stays, empty
     return TRUE;
 }
 
@@ -154,76 +119,47 @@ bool CHttpDownloadDlg::CrackUrl() {
     return true;
 }
 
-bool CHttpDownloadDlg::StartWorker() {
-    m_Thread = std::make_unique<CWinThread>(Worker, this);
-    if (!m_Thread->CreateThread(THREAD_PRIORITY_NORMAL, 0)) {
-        m_Thread.reset();
-        return false;
-    }
-    if (m_Thread->ResumeThread() == static_cast<DWORD>(-1)) {
-        // It never ran, so it holds nothing; the destroy handler must not wait for it.
-        TerminateThread(m_Thread->m_hThread, 1);
-        m_Thread->Wait();
-        m_Thread.reset();
-        return false;
-    }
-    return true;
-}
-
-UINT CHttpDownloadDlg::Worker(void* parameter) {
-    auto& dialog = *static_cast<CHttpDownloadDlg*>(parameter);
-    EndMessage end(dialog);
-    try {
-        dialog.Transfer(end);
-    } catch (...) {
-        // Out of memory, say: nothing may leave a thread's entry point.
-        dialog.Fail(end, IDS_HTTP_ERROR_DOWNLOAD, ERROR_NOT_ENOUGH_MEMORY);
-    }
-    return 0;
-}
-
-void CHttpDownloadDlg::Transfer(EndMessage& end) {
+bool CHttpDownloadDlg::Transfer() {
     const auto context = reinterpret_cast<DWORD_PTR>(static_cast<CTransferDialog*>(this));
 
     m_Internet = InternetOpenA(GetAppTitle().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (m_Internet == nullptr) return Fail(end, IDS_HTTP_ERROR_START, GetLastError());
-    if (m_Abort) return;
+    if (m_Internet == nullptr) return Fail(IDS_HTTP_ERROR_START, GetLastError());
+    if (m_Abort) return true;
     if (InternetSetStatusCallback(m_Internet, StatusCallback) == INTERNET_INVALID_STATUS_CALLBACK) {
-        return Fail(end, IDS_HTTP_ERROR_START, GetLastError());
+        return Fail(IDS_HTTP_ERROR_START, GetLastError());
     }
-    if (m_Abort) return;
+    if (m_Abort) return true;
     const bool login = !m_UserName.empty();
     m_Connection = InternetConnectA(m_Internet, m_Server.c_str(), m_Port, login ? m_UserName.c_str() : nullptr,
                                     login ? m_Password.c_str() : nullptr, m_ServiceType, 0, context);
-    if (m_Connection == nullptr) return Fail(end, IDS_HTTP_ERROR_CONNECT, GetLastError());
-    if (m_Abort) return;
+    if (m_Connection == nullptr) return Fail(IDS_HTTP_ERROR_CONNECT, GetLastError());
+    if (m_Abort) return true;
     PlayAnimation();
     const char* acceptTypes[] = {"*/*", nullptr};
     m_Request = HttpOpenRequestA(m_Connection, nullptr, m_Object.c_str(), nullptr, nullptr, acceptTypes,
                                  kRequestFlags, context);
-    if (m_Request == nullptr) return Fail(end, IDS_HTTP_ERROR_CONNECT, GetLastError());
-    if (m_Abort) return;
+    if (m_Request == nullptr) return Fail(IDS_HTTP_ERROR_CONNECT, GetLastError());
+    if (m_Abort) return true;
 
     for (;;) {
-        if (!HttpSendRequestA(m_Request, nullptr, 0, nullptr, 0)) return Fail(end, IDS_HTTP_ERROR_CONNECT, GetLastError());
+        if (!HttpSendRequestA(m_Request, nullptr, 0, nullptr, 0)) return Fail(IDS_HTTP_ERROR_CONNECT, GetLastError());
         uint64_t status = 0;
-        if (!QueryHeader(m_Request, HTTP_QUERY_STATUS_CODE, status)) {
+        if (!QueryHeader(HTTP_QUERY_STATUS_CODE, status)) {
             // The local file stays, empty; the destroy handler closes it.
             const DWORD error = GetLastError();
-            end.SetFailed();
-            m_Error = FormatResString(IDS_HTTP_ERROR_RESPONSE, Decimal(error));
-            return;
+            m_Error = FormatResString(IDS_HTTP_ERROR_RESPONSE, DecimalCode(error));
+            return false;
         }
         if (status == HTTP_STATUS_OK) break;
         const bool challenge = status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ;
         if (challenge && !m_Abort && AskForLogin(static_cast<DWORD>(status))) continue;
         // A login refused is a failure too: the body drained, nothing is left to save.
-        return Fail(end, IDS_HTTP_ERROR_STATUS, static_cast<DWORD>(status));
+        return Fail(IDS_HTTP_ERROR_STATUS, static_cast<DWORD>(status));
     }
 
     SetStatus(IDS_HTTP_GETTING_INFO);
     std::optional<uint64_t> length;
-    if (uint64_t number = 0; QueryHeader(m_Request, HTTP_QUERY_CONTENT_LENGTH, number)) length = number;
+    if (uint64_t number = 0; QueryHeader(HTTP_QUERY_CONTENT_LENGTH, number)) length = number;
     // The display counts in 32 bits; a larger file shows no total.
     std::optional<uint32_t> total;
     if (length && *length <= UINT32_MAX) {
@@ -233,42 +169,39 @@ void CHttpDownloadDlg::Transfer(EndMessage& end) {
     SetStatus(IDS_HTTP_RETRIEVING);
     ProgressTracker progress = StartProgress(m_FileName, total);
 
-    // Reads of 1024 bytes gather in a 64 KB block, written when full: a write call
-    // per read added about a tenth to the time of the whole transfer.
-    std::vector<char> block(kWriteBlock);
-    size_t pending = 0;
+    BlockWriter writer(m_File);
     uint64_t received = 0;
+    DWORD error = 0;
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(m_Request, block.data() + pending, kReadChunk, &read)) {
-            return Fail(end, IDS_HTTP_ERROR_DOWNLOAD, GetLastError());
+        if (!InternetReadFile(m_Request, writer.Room(), BlockWriter::kReadSize, &read)) {
+            return Fail(IDS_HTTP_ERROR_DOWNLOAD, GetLastError());
         }
         if (read == 0 || m_Abort) break;
-        pending += read;
         received += read;
-        if (block.size() - pending < kReadChunk && !WriteLocalFile(end, block.data(), pending)) return;
+        if (!writer.Add(read, error)) return Fail(IDS_HTTP_ERROR_DOWNLOAD, error);
         UpdateProgress(progress, static_cast<uint32_t>(received));
     }
-    if (m_Abort) return DiscardLocalFile();
+    if (m_Abort) {
+        DiscardDownload();
+        return true;
+    }
     // WinInet reads a connection closed early as the end of the body.
-    if (length && received < *length) return Fail(end, IDS_HTTP_ERROR_DOWNLOAD, kShortBodyError);
-    if (!WriteLocalFile(end, block.data(), pending)) return;
+    if (length && received < *length) return Fail(IDS_HTTP_ERROR_DOWNLOAD, kShortBodyError);
+    if (!writer.Flush(error)) return Fail(IDS_HTTP_ERROR_DOWNLOAD, error);
     try {
         m_File.Close();
-    } catch (const CFileException& error) {
-        Fail(end, IDS_HTTP_ERROR_DOWNLOAD, error.m_lOsError);
+    } catch (const CFileException& failure) {
+        return Fail(IDS_HTTP_ERROR_DOWNLOAD, failure.m_lOsError);
     }
+    return true;
 }
 
-bool CHttpDownloadDlg::WriteLocalFile(EndMessage& end, const char* bytes, size_t& count) {
-    if (count == 0) return true;
-    try {
-        m_File.Write(bytes, static_cast<UINT>(count));
-    } catch (const CFileException& error) {
-        Fail(end, IDS_HTTP_ERROR_DOWNLOAD, error.m_lOsError);
-        return false;
-    }
-    count = 0;
+bool CHttpDownloadDlg::QueryHeader(DWORD query, uint64_t& number) const {
+    char text[32] = {};
+    DWORD length = sizeof text;
+    if (!Platform().httpQueryInfo(m_Request, query, text, &length, nullptr)) return false;
+    number = std::strtoull(text, nullptr, 10);
     return true;
 }
 
@@ -285,50 +218,32 @@ bool CHttpDownloadDlg::AskForLogin(DWORD statusCode) {
            ERROR_INTERNET_FORCE_RETRY;
 }
 
-void CHttpDownloadDlg::Fail(EndMessage& end, UINT id, DWORD code) {
-    end.SetFailed();
+bool CHttpDownloadDlg::Fail(UINT id, DWORD code) {
     try {
-        m_Error = FormatResString(id, Decimal(code));
+        m_Error = FormatResString(id, DecimalCode(code));
     } catch (...) {
         m_Error.clear();
     }
-    DiscardLocalFile();
+    DiscardDownload();
+    return false;
 }
 
-void CHttpDownloadDlg::DiscardLocalFile() {
+void CHttpDownloadDlg::DiscardDownload() noexcept {
     m_File.Abort();
     DeleteFileA(m_LocalFile.c_str());
-}
-
-void CHttpDownloadDlg::OnTransferEnd(WPARAM failed) {
-    m_Ended = true;
-    StopAnimation();
-    if (m_Abort) {
-        EndDialog(IDCANCEL);
-    } else if (failed != 0) {
-        AppMessageBox(m_Error);
-        EndDialog(IDCANCEL);
-    } else {
-        EndDialog(IDOK);
-    }
 }
 
 void CHttpDownloadDlg::OnCancel() {
     // The dialog ends only when the worker's end message arrives; after that there is
     // nothing left to abort.
-    if (m_Ended) return;
+    if (Ended()) return;
     m_Abort = true;
     if (HWND cancel = GetDlgItem(IDCANCEL)) ::EnableWindow(cancel, FALSE);
     SetStatus(IDS_HTTP_ABORTING);
 }
 
 void CHttpDownloadDlg::OnDestroy() {
-    // The worker only posts to this thread once it can no longer write the controls,
-    // so this wait cannot deadlock.
-    if (m_Thread) {
-        m_Thread->Wait(INFINITE);
-        m_Thread.reset();
-    }
+    // The worker has ended (the base waited for it).
     for (HINTERNET* handle : {&m_Request, &m_Connection, &m_Internet}) {
         if (*handle != nullptr) {
             InternetCloseHandle(*handle);

@@ -12,26 +12,20 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "framework/file.h"
-#include "framework/thread.h"
 #include "transfer/transfer_dialog.h"
 
 class CHttpDownloadDlg : public CTransferDialog {
 public:
-    CHttpDownloadDlg();
+    explicit CHttpDownloadDlg(TransferPlatform platform = {});
     ~CHttpDownloadDlg() override;
 
     std::string m_Url;        // gains a leading "http://" when it cannot be parsed by itself
     std::string m_LocalFile;  // the file to create (relative names: the current directory)
     std::string m_UserName;   // empty: none
     std::string m_Password;   // used only with a user name
-
-    // How often the worker posted its end message: 1 once a worker has run, 0 when the
-    // dialog ended before starting one. Read after DoModal (tests, the benchmark).
-    int EndMessagesPosted() const { return m_EndMessagesPosted.load(); }
 
     // The code shown (message 114) when the connection closed before Content-Length
     // bytes had arrived: "the connection with the server was reset".
@@ -47,7 +41,22 @@ protected:
     void OnCancel() override;
     void OnDestroy() override;
 
-    std::string m_Error;     // the failure's text, written by the worker before its end message
+private:
+    // Canonicalises and splits m_Url into the members below; false when it is not a
+    // URL with a scheme and a host.
+    bool CrackUrl();
+
+    bool Transfer() override;
+    void DiscardDownload() noexcept override;
+    bool Cancelled() const override { return m_Abort; }
+    // After a 401 or 407 whose body was drained: true when the user gave a login and
+    // the request is to be sent again.
+    bool AskForLogin(DWORD statusCode);
+    // A header as text (status code, Content-Length): the decimal number at its start.
+    bool QueryHeader(DWORD query, uint64_t& number) const;
+    // m_Error = string `id` with `code`; the local file is closed and deleted. false.
+    bool Fail(UINT id, DWORD code);
+
     std::string m_Server;    // host of the URL
     std::string m_Object;    // path of the URL, query included
     std::string m_FileName;  // last segment of m_Object: the file line and the caption
@@ -57,30 +66,5 @@ protected:
     HINTERNET m_Connection = nullptr;
     HINTERNET m_Request = nullptr;
     std::atomic<bool> m_Abort{false};  // set by the dialog's thread, polled by the worker
-    bool m_Ended = false;
     CFile m_File;
-    std::unique_ptr<CWinThread> m_Thread;
-
-private:
-    class EndMessage;
-
-    // Canonicalises and splits m_Url into the members above; false when it is not a
-    // URL with a scheme and a host.
-    bool CrackUrl();
-    bool StartWorker();
-    void OnTransferEnd(WPARAM failed) override;
-
-    static UINT Worker(void* dialog);
-    // The transfer itself; whatever it sets in `end` is posted after it returns.
-    void Transfer(EndMessage& end);
-    // After a 401 or 407 whose body was drained: true when the user gave a login and
-    // the request is to be sent again.
-    bool AskForLogin(DWORD statusCode);
-    // Writes `count` bytes and sets it to 0; on a failure reports it and answers false.
-    bool WriteLocalFile(EndMessage& end, const char* bytes, size_t& count);
-    // m_Error = string `id` with `code`; the local file is closed and deleted.
-    void Fail(EndMessage& end, UINT id, DWORD code);
-    void DiscardLocalFile();
-
-    std::atomic<int> m_EndMessagesPosted{0};
 };

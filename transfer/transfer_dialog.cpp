@@ -4,18 +4,114 @@
 
 #include "framework/app_messages.h"
 #include "framework/resource_string.h"
+#include "framework/win_app.h"
 #include "res/resource.h"
 
-CTransferDialog::CTransferDialog(UINT templateId, const ProgressTextIds& textIds, UINT clipId, BarUnit barUnit)
+namespace {
+
+constexpr size_t kWriteBlock = 64 * 1024;
+
+}  // namespace
+
+CTransferDialog::CTransferDialog(UINT templateId, const ProgressTextIds& textIds, UINT clipId, BarUnit barUnit,
+                                 UINT failureId, TransferPlatform platform)
     : CDialog(templateId),
       m_Texts(textIds, [](unsigned id) { return LoadResString(id); }),
       m_ClipId(clipId),
-      m_BarUnit(barUnit) {}
+      m_BarUnit(barUnit),
+      m_FailureId(failureId),
+      m_Platform(std::move(platform)) {}
 
 bool CTransferDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (message != WM_TRANSFER_END) return CDialog::OnMessage(message, wParam, lParam, result);
-    OnTransferEnd(wParam);
-    result = 0;
+    switch (message) {
+    case WM_TRANSFER_END:
+        OnTransferEnd(wParam);
+        result = 0;
+        return true;
+    case WM_DESTROY:
+        // The worker's last act was to post to this thread, so this wait cannot meet a
+        // worker blocked on it; the handles it used are closed after it.
+        if (m_Thread) {
+            m_Thread->Wait(INFINITE);
+            m_Thread.reset();
+        }
+        break;
+    }
+    return CDialog::OnMessage(message, wParam, lParam, result);
+}
+
+void CTransferDialog::StartWorker() {
+    m_Thread = std::make_unique<CWinThread>(&CTransferDialog::WorkerThread, this);
+    if (StartThread(*m_Thread)) return;
+    m_Thread.reset();
+    EndDialog(IDCANCEL);
+}
+
+bool CTransferDialog::StartThread(CWinThread& thread) {
+    if (!thread.CreateThread(THREAD_PRIORITY_NORMAL, 0)) return false;
+    if (m_Platform.resumeThread(thread.m_hThread) != static_cast<DWORD>(-1)) return true;
+    // It never ran, so it holds nothing; nobody may wait for it to end by itself.
+    const DWORD error = GetLastError();
+    TerminateThread(thread.m_hThread, 1);
+    thread.Wait(INFINITE);
+    SetLastError(error);
+    return false;
+}
+
+UINT CTransferDialog::WorkerThread(void* parameter) {
+    auto& dialog = *static_cast<CTransferDialog*>(parameter);
+    bool succeeded = false;
+    try {
+        succeeded = dialog.Transfer();
+    } catch (...) {
+        // Only a lack of memory gets here; nothing may leave a thread's entry point.
+        try {
+            dialog.m_Error = FormatResString(dialog.m_FailureId, DecimalCode(ERROR_NOT_ENOUGH_MEMORY));
+        } catch (...) {
+            dialog.m_Error.clear();
+        }
+        dialog.DiscardDownload();
+    }
+    dialog.PostEnd(!succeeded);
+    return 0;
+}
+
+void CTransferDialog::PostEnd(bool failed) {
+    // Posting fails only while the dialog's queue is full: wait for room rather than
+    // lose the one message that ends the dialog.
+    const HWND window = m_hWnd;
+    while (!m_Platform.postMessage(window, WM_TRANSFER_END, failed ? 1 : 0, 0) && IsWindow(window)) Sleep(10);
+}
+
+void CTransferDialog::OnTransferEnd(WPARAM failed) {
+    m_Ended = true;
+    StopAnimation();
+    const bool done = failed == 0 && !Cancelled();
+    try {
+        if (failed != 0 && !Cancelled() && !m_Error.empty()) AppMessageBox(m_Error);
+    } catch (...) {
+        // The dialog must end all the same: Esc and close no longer end it.
+    }
+    EndDialog(done ? IDOK : IDCANCEL);
+}
+
+CTransferDialog::BlockWriter::BlockWriter(CFile& file) : m_File(file), m_Block(kWriteBlock) {}
+
+bool CTransferDialog::BlockWriter::Add(DWORD count, DWORD& error) {
+    m_Pending += count;
+    return m_Block.size() - m_Pending >= kReadSize || Flush(error);
+}
+
+bool CTransferDialog::BlockWriter::Flush(DWORD& error) {
+    if (m_Pending == 0) return true;
+    try {
+        m_File.Write(m_Block.data(), static_cast<UINT>(m_Pending));
+    } catch (const CFileException& failure) {
+        // A code of 0 would read as no error at all.
+        error = failure.m_lOsError != ERROR_SUCCESS ? failure.m_lOsError : ERROR_WRITE_FAULT;
+        return false;
+    }
+    m_Pending = 0;
     return true;
 }
 

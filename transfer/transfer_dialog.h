@@ -1,22 +1,48 @@
-// The part that the HTTP and FTP transfer dialogs share: their progress display.
+// The part that the HTTP and FTP transfer dialogs share: the worker's life cycle,
+// the local file's writer and the progress display.
 //
-// Both templates carry the same six controls; each dialog names its own string ids
-// and clip. The display operations run on the dialog's worker thread and write the
-// controls directly (each write is one SendMessage that the dialog's own thread
-// carries out), so the dialog's thread must never wait for the worker while the
-// worker can still write: the worker's last act is to post its end message.
+// The worker is created suspended and then resumed; it runs the dialog's Transfer
+// and, as its last act, posts WM_TRANSFER_END exactly once, whatever way Transfer
+// ended. The end handler always ends the dialog. Both templates carry the same six
+// controls; each dialog names its own string ids and clip. The display operations
+// run on the worker and write the controls directly (each write is one SendMessage
+// that the dialog's own thread carries out), so the dialog's thread must never wait
+// for the worker while the worker can still write: the worker's last act is to post
+// its end message.
 #pragma once
 
 #include <windows.h>
 #include <wininet.h>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "framework/controls.h"
 #include "framework/dialog.h"
+#include "framework/file.h"
+#include "framework/thread.h"
 #include "transfer/progress.h"
+
+// The calls by which a transfer dialog starts its threads, reports their end and reads
+// an HTTP header: the system's unless a test passes others that fail.
+struct TransferPlatform {
+    std::function<DWORD(HANDLE thread)> resumeThread = [](HANDLE thread) { return ::ResumeThread(thread); };
+    std::function<BOOL(HWND window, UINT message, WPARAM wParam, LPARAM lParam)> postMessage =
+        [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+            return ::PostMessageA(window, message, wParam, lParam);
+        };
+    std::function<BOOL(HINTERNET request, DWORD query, void* buffer, DWORD* length, DWORD* index)> httpQueryInfo =
+        [](HINTERNET request, DWORD query, void* buffer, DWORD* length, DWORD* index) {
+            return ::HttpQueryInfoA(request, query, buffer, length, index);
+        };
+};
+
+// An error code as both dialogs' messages show it: "%d" of the DWORD.
+inline std::string DecimalCode(DWORD code) { return std::to_string(static_cast<int>(code)); }
 
 class CTransferDialog : public CDialog {
 public:
@@ -24,19 +50,61 @@ public:
     // size is known) or percent (range 0 to 100, set at dialog start).
     enum class BarUnit { kKilobytes, kPercent };
 
-    CTransferDialog(UINT templateId, const ProgressTextIds& textIds, UINT clipId, BarUnit barUnit);
+    // `failureId`: the message of a failure that the transfer could not name itself
+    // (it ran out of memory), shown with ERROR_NOT_ENOUGH_MEMORY.
+    CTransferDialog(UINT templateId, const ProgressTextIds& textIds, UINT clipId, BarUnit barUnit,
+                    UINT failureId, TransferPlatform platform = {});
 
     // WinInet status callback; the context of a handle is its dialog (0: none).
     static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                                         DWORD infoLength);
 
 protected:
-    // Hands the worker's end message (WM_APP+1) to OnTransferEnd.
+    // Reads of a download, gathered into blocks for the local file: a write call per
+    // 1024-byte read added about a tenth to the time of a whole transfer.
+    class BlockWriter {
+    public:
+        static constexpr DWORD kReadSize = 1024;
+
+        explicit BlockWriter(CFile& file);
+        // Where the next read of at most kReadSize bytes goes.
+        char* Room() { return m_Block.data() + m_Pending; }
+        // Takes `count` bytes read into Room(), and writes the block once it has no
+        // room for another read. false, with the system's code in `error`, when that
+        // write fails.
+        bool Add(DWORD count, DWORD& error);
+        // Writes what is gathered; false as Add.
+        bool Flush(DWORD& error);
+
+    private:
+        CFile& m_File;
+        std::vector<char> m_Block;
+        size_t m_Pending = 0;
+    };
+
+    // Hands the worker's end message (WM_APP+1) to the end handler, and waits for the
+    // worker before the destroy handler runs.
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void DoDataExchange() override;
-    // The worker's end message: wParam 0 when it ran to its end (or was cancelled),
-    // 1 when it failed with its text in the dialog's error string.
-    virtual void OnTransferEnd(WPARAM failed) = 0;
+
+    // Starts the worker from OnInitDialog: created suspended, then resumed. When either
+    // fails the dialog ends with IDCANCEL, without a message.
+    void StartWorker();
+    // Creates `thread` suspended and resumes it. false, with GetLastError() set, when
+    // it cannot; a thread created but not resumed is ended here, before it ran.
+    bool StartThread(CWinThread& thread);
+
+    // The transfer, on the worker. false: it failed, its text in m_Error (empty: the
+    // user's choice, nothing to show). When it throws, the transfer fails with the
+    // failure message of the constructor and DiscardDownload is called.
+    virtual bool Transfer() = 0;
+    // Leaves the local file as a failed transfer must.
+    virtual void DiscardDownload() noexcept = 0;
+    // Whether the user stopped the transfer: it then ends with IDCANCEL and no message.
+    virtual bool Cancelled() const { return false; }
+    // The end message has arrived.
+    bool Ended() const { return m_Ended; }
+    const TransferPlatform& Platform() const { return m_Platform; }
 
     // Opens the clip; called from OnInitDialog. It plays once connected.
     void OpenAnimation();
@@ -66,10 +134,23 @@ protected:
     CStatic m_FileLine;      // 1009
     CAnimateCtrl m_Animation;  // 1007
 
+    std::string m_Error;  // the failure's text, written by the worker before its end message
+
 private:
+    static UINT WorkerThread(void* dialog);
+    // Posts the end message; retried while the window exists, since the dialog cannot
+    // end without it.
+    void PostEnd(bool failed);
+    // The end message: wParam 0 when the worker ran to its end (or was cancelled), 1
+    // when it failed. Ends the dialog even when the message cannot be shown.
+    void OnTransferEnd(WPARAM failed);
     void OnInternetStatus(DWORD status, const void* info, DWORD infoLength);
 
     ProgressTexts m_Texts;
     UINT m_ClipId;
     BarUnit m_BarUnit;
+    UINT m_FailureId;
+    TransferPlatform m_Platform;
+    std::unique_ptr<CWinThread> m_Thread;  // from StartWorker to the destroy handler
+    bool m_Ended = false;
 };

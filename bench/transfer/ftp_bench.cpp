@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/app_messages.h"
 #include "transfer/ftp_transfer_dlg.h"
 
 namespace {
@@ -46,9 +47,9 @@ public:
     LARGE_INTEGER ended{};
 
 protected:
-    void OnTransferEnd(WPARAM failed) override {
-        ended = Now();
-        CFTPTransferDlg::OnTransferEnd(failed);
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (message == WM_TRANSFER_END) ended = Now();
+        return CFTPTransferDlg::OnMessage(message, wParam, lParam, result);
     }
 };
 

@@ -44,6 +44,11 @@ TEST(NtDiscovery, LogsEachMachineAsExpected) {
          {Drive('D', [](auto& d) { d.identity = "ZORIX   \0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"s; })},
          "Drive D: ,Parameters: 1/0/0 ,BusType: 2\r\nZORIX   \0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\r\n"s,
          {4000, 4000}},
+        // Regression guard: the data of the drive before must not name this one.
+        {"an INQUIRY that ends without data after a drive that answered",
+         {Drive('D'), Drive('E', [](auto& d) { d.inquiry = Reply::kEmpty; })},
+         kListedD + "Drive E: ,Parameters: 1/0/0 ,BusType: 2\r\n" + std::string(28, '\0') + "\r\n",
+         {4000, 4000, 4000, 4000}},
 
         // Drives skipped without a line.
         {"a device that cannot be opened", {Drive('D', [](auto& d) { d.opens = false; })}, "", {}},

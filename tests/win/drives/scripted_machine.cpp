@@ -247,7 +247,7 @@ BOOL ScriptedMachine::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD
         return FALSE;
     }
     lastError_ = ERROR_IO_PENDING;
-    if (reply == Reply::kAnswer) {
+    if (reply == Reply::kAnswer || reply == Reply::kEmpty) {
         signalled_[overlapped->hEvent] = true;
     } else {
         pending_.push_back({device, overlapped->hEvent, ranges, reply, nullptr, nullptr});

@@ -18,6 +18,7 @@
 // How a scripted request ends.
 enum class Reply {
     kAnswer,       // ends within its wait (NT, ASPI: SS_PENDING, then the event)
+    kEmpty,        // NT: ends within its wait without writing its data
     kAtOnce,       // ASPI: the call itself answers SS_COMP
     kRefused,      // fails at once, nothing pending
     kNever,        // stays pending, also after CancelIo

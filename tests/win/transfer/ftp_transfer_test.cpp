@@ -20,6 +20,8 @@
 #include "tests/win/support/gui_driver.h"
 #include "tests/win/support/peers.h"
 #include "tests/win/support/scratch_dir.h"
+#include "tests/win/transfer/end_watch.h"
+#include "tests/win/transfer/http_dialog_probe.h"
 
 namespace {
 
@@ -70,45 +72,41 @@ bool Logged(const std::string& prefix) {
 }
 
 // The dialog with what a test reads from it: the display as the transfer ended,
-// and how many end messages it received. An end message still queued once the
-// worker is gone would be a second one.
-class Probe : public CFTPTransferDlg {
+// and its end watched.
+class Probe : public EndWatch, public CFTPTransferDlg {
 public:
-    explicit Probe(const char* peer = "ftp") {
+    explicit Probe(const char* peer = "ftp", const FtpCommandEntry& entry = theFtpCommandEntry,
+                   TransferPlatform platform = {})
+        : CFTPTransferDlg(entry, Counting(std::move(platform))) {
         m_Server = "127.0.0.1";
         m_Port = static_cast<INTERNET_PORT>(std::string(peer) == "closed" ? UnusedLoopbackPort() : NamedPeerPort(peer));
     }
 
     std::atomic<HWND> window{nullptr};
-    bool workerStarted = false;
     std::string startCaption;
-    int endMessages = 0;
-    int strayEndMessages = 0;
     std::string caption, status, fileLine, timeLeft, rate;
     int barPosition = 0;
+    std::atomic<int> received{0};  // end messages
 
 protected:
     BOOL OnInitDialog() override {
         const BOOL result = CFTPTransferDlg::OnInitDialog();
         startCaption = WindowText(m_hWnd);
-        workerStarted = m_Thread != nullptr;
         window = m_hWnd;
         return result;
     }
-    void OnTransferEnd(WPARAM failed) override {
-        ++endMessages;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (message == WM_TRANSFER_END) OnTransferEnd();
+        return CFTPTransferDlg::OnMessage(message, wParam, lParam, result);
+    }
+    void OnTransferEnd() {
+        ++received;
         caption = WindowText(m_hWnd);
         status = WindowText(GetDlgItem(IDC_STATUS));
         fileLine = WindowText(GetDlgItem(IDC_FILE_LINE));
         timeLeft = WindowText(GetDlgItem(IDC_TIME_LEFT));
         rate = WindowText(GetDlgItem(IDC_TRANSFER_RATE));
         barPosition = static_cast<int>(SendMessageA(GetDlgItem(IDC_PROGRESS), PBM_GETPOS, 0, 0));
-        CFTPTransferDlg::OnTransferEnd(failed);
-    }
-    void OnDestroy() override {
-        CFTPTransferDlg::OnDestroy();  // the worker has ended here
-        MSG message;
-        while (PeekMessageA(&message, m_hWnd, WM_TRANSFER_END, WM_TRANSFER_END, PM_REMOVE)) ++strayEndMessages;
     }
 };
 
@@ -119,8 +117,10 @@ struct Outcome {
 };
 
 // Runs the dialog modally, answering its message boxes with `answers` in turn
-// (IDOK for any beyond them), while `during` gets the dialog's window.
-Outcome RunDialog(Probe& dialog, std::vector<int> answers = {}, const std::function<void(HWND)>& during = {}) {
+// (IDOK for any beyond them), while `during` gets the dialog's window. `ends`: the
+// end messages expected, 1 once a worker has started.
+Outcome RunDialog(Probe& dialog, std::vector<int> answers = {}, const std::function<void(HWND)>& during = {},
+                  int ends = 1) {
     Outcome outcome;
     std::atomic<bool> done{false};
     const std::string title = GetAppTitle();
@@ -141,13 +141,14 @@ Outcome RunDialog(Probe& dialog, std::vector<int> answers = {}, const std::funct
         if (!done) during(dialog.window);
     });
     const DWORD start = GetTickCount();
-    outcome.result = dialog.DoModal();
+    outcome.result = dialog.Run([&] { return dialog.DoModal(); });
     outcome.elapsedMs = GetTickCount() - start;
     done = true;
     driver.get();
     outcome.boxes = answerer.get();
-    EXPECT_EQ(dialog.endMessages + dialog.strayEndMessages, dialog.workerStarted ? 1 : 0)
-        << "the end message must come exactly once from a worker that started";
+    EXPECT_FALSE(dialog.timedOut) << "the dialog did not end by itself";
+    EXPECT_EQ(dialog.posted, ends) << "the end message must come exactly once from a worker that started";
+    EXPECT_EQ(dialog.received, dialog.posted);
     return outcome;
 }
 
@@ -247,10 +248,9 @@ TEST_F(FtpTransfer, TheLocalFileAtTheStart) {
         dialog.m_Download = c.download;
         dialog.m_PromptOverwrite = c.prompt;
         dialog.m_ResumeOffset = c.offset;
-        const Outcome outcome = RunDialog(dialog, c.answers);
+        const Outcome outcome = RunDialog(dialog, c.answers, {}, c.result == IDOK ? 1 : 0);
         EXPECT_EQ(outcome.result, c.result);
         EXPECT_EQ(outcome.boxes, c.boxes) << Quoted(outcome.boxes);
-        EXPECT_EQ(dialog.workerStarted, c.result == IDOK);
         if (c.localGone) {
             EXPECT_FALSE(FileExists("fw.bin"));
         } else {
@@ -297,13 +297,12 @@ TEST_F(FtpTransfer, ResumeContinuesAtTheOffsetOrKeepsWhatWasThere) {
         SCOPED_TRACE(c.what);
         ClearCommandLog();
         WriteFileBytes("fw.bin", earlier);
-        Probe dialog(c.peer);
+        Probe dialog(c.peer, *c.entry);
         dialog.m_RemoteFile = "/resume.bin";
         dialog.m_LocalFile = "fw.bin";
         dialog.m_Binary = c.binary;
         dialog.m_PromptOverwrite = false;
         dialog.m_ResumeOffset = 1000;
-        dialog.m_CommandEntry = c.entry;
         const Outcome outcome = RunDialog(dialog);
         EXPECT_EQ(outcome.result, c.result);
         EXPECT_EQ(outcome.boxes, c.boxes) << Quoted(outcome.boxes);
@@ -449,7 +448,7 @@ TEST_F(FtpTransfer, ThrottledDownloadKeepsToTheLimitAndIgnoresEscEnterAndClose) 
         PressKey(window, VK_RETURN);
         PostMessageA(window, WM_CLOSE, 0, 0);
         Sleep(700);
-        stayed = IsWindow(window) && !dialog.m_Ended;
+        stayed = IsWindow(window) && dialog.received == 0;
     });
     EXPECT_TRUE(stayed) << "the dialog ended before its transfer";
     EXPECT_EQ(outcome.result, IDOK);
@@ -462,8 +461,12 @@ TEST_F(FtpTransfer, ThrottledDownloadKeepsToTheLimitAndIgnoresEscEnterAndClose) 
     EXPECT_NE(dialog.timeLeft.find("copied)"), std::string::npos) << dialog.timeLeft;
 }
 
-// Status callback of the caller that owns an attached session.
-void CALLBACK OwnersCallback(HINTERNET, DWORD_PTR, DWORD, LPVOID, DWORD) {}
+// Status callback of the caller that owns an attached session, and the contexts it
+// was handed (the caller's own handles carry none).
+std::vector<DWORD_PTR> ownersContexts;
+void CALLBACK OwnersCallback(HINTERNET, DWORD_PTR context, DWORD, LPVOID, DWORD) {
+    if (context != 0) ownersContexts.push_back(context);
+}
 
 TEST_F(FtpTransfer, AnAttachedSessionIsUsedAsItIsAndGivenBack) {
     const std::string remote = Payload(5000, 10);
@@ -477,17 +480,19 @@ TEST_F(FtpTransfer, AnAttachedSessionIsUsedAsItIsAndGivenBack) {
     for (const bool succeeds : {true, false}) {
         SCOPED_TRACE(succeeds ? "after a transfer" : "after a failure");
         Probe dialog;
-        dialog.m_Attached = true;
-        dialog.m_Internet = session;
-        dialog.m_Connection = connection;
-        dialog.m_RemoteFile = succeeds ? "/attached.bin" : "/missing.bin";
+        dialog.Attach(session, connection);
+        dialog.m_RemoteFile = "/attached.bin";
         dialog.m_LocalFile = "fw.bin";
         dialog.m_PromptOverwrite = false;
+        // The failure comes after the listing: a resume that the server refuses in ASCII.
+        dialog.m_Binary = succeeds;
+        dialog.m_ResumeOffset = succeeds ? 0 : 1000;
         const Outcome outcome = RunDialog(dialog);
         EXPECT_EQ(outcome.result, succeeds ? IDOK : IDCANCEL);
-        if (succeeds) {
-            EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), remote));
-        }
+        EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), succeeds ? remote : remote.substr(0, 1000)));
+        // Regression: handles made on the caller's connection take its callback, and
+        // closing them handed that callback the dialog.
+        EXPECT_TRUE(ownersContexts.empty()) << "the caller's callback was handed the dialog";
         // The connection is still open, and the session has its owner's callback again.
         char folder[MAX_PATH] = {};
         DWORD length = sizeof folder;
@@ -496,6 +501,57 @@ TEST_F(FtpTransfer, AnAttachedSessionIsUsedAsItIsAndGivenBack) {
     }
     InternetCloseHandle(connection);
     InternetCloseHandle(session);
+}
+
+// Both dialogs when starting a thread or posting the end message fails: each ends
+// with IDCANCEL, with one end message once a worker has run. A worker that never ran
+// leaves the local file as the start made it; a failed one deletes it.
+TEST_F(FtpTransfer, BothDialogsEndWhenStartingOrPostingFails) {
+    struct Case {
+        const char* what;
+        bool http;
+        int failingResume;  // 1: the worker's, 2: the connection thread's, 0: none
+        int failingPosts;   // posts of the end message that fail before one goes
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {"HTTP worker not resumed", true, 1, 0, {}},
+        {"HTTP end posted at the fourth try", true, 0, 3, {"An error occurred connecting to the server, Error:12029"}},
+        {"FTP worker not resumed", false, 1, 0, {}},
+        // Regression: an unchecked resume left the worker waiting for a thread that never ran.
+        {"FTP connection thread not resumed, end posted at the fourth try", false, 2, 3,
+         {"Failed to create the connection thread, Error:8"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::atomic<int> resumes{0}, posts{0};
+        TransferPlatform platform;
+        platform.resumeThread = [&](HANDLE thread) {
+            if (++resumes != c.failingResume) return ResumeThread(thread);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return static_cast<DWORD>(-1);
+        };
+        platform.postMessage = [&](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+            return ++posts > c.failingPosts && PostMessageA(window, message, wParam, lParam);
+        };
+        const int ends = c.failingResume == 1 ? 0 : 1;
+        const std::string local = c.http ? kLocalFile : "fw.bin";
+        std::pair<INT_PTR, std::vector<std::string>> seen;  // DoModal's answer, the boxes shown
+        if (c.http) {
+            const ::Outcome outcome = RunDownload({LoopbackUrl(UnusedLoopbackPort(), "/")}, {}, platform);
+            EXPECT_EQ(outcome.endMessages, ends);
+            seen = {outcome.result, outcome.boxes};
+        } else {
+            Probe dialog("closed", theFtpCommandEntry, platform);
+            dialog.m_RemoteFile = "/fw.bin";
+            dialog.m_LocalFile = local;
+            const Outcome outcome = RunDialog(dialog, {}, {}, ends);
+            seen = {outcome.result, outcome.boxes};
+        }
+        EXPECT_EQ(seen.first, IDCANCEL);
+        EXPECT_EQ(seen.second, c.boxes) << Quoted(seen.second);
+        EXPECT_EQ(FileExists(local), ends == 0);
+        DeleteFileA(local.c_str());
+    }
 }
 
 TEST(FtpCommandEntryLookup, FindsTheCommandCallOfTheLoadedLibrary) {

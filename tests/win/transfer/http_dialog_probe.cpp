@@ -4,12 +4,14 @@
 #include <atomic>
 #include <future>
 #include <mutex>
+#include <utility>
 
 #include "framework/app_messages.h"
 #include "framework/win_app.h"
 #include "res/resource.h"
 #include "tests/win/support/gui_driver.h"
 #include "tests/win/support/window_spy.h"
+#include "tests/win/transfer/end_watch.h"
 #include "transfer/http_download_dlg.h"
 
 namespace {
@@ -18,10 +20,12 @@ namespace {
 constexpr int kLoginUserEdit = 1027;
 constexpr int kLoginPasswordEdit = 1028;
 
-// The dialog with a record of its status line and of its display at the end.
-class ProbeDlg : public CHttpDownloadDlg {
+// The dialog with a record of its status line and of its display at the end, and its
+// end watched.
+class ProbeDlg : public EndWatch, public CHttpDownloadDlg {
 public:
-    explicit ProbeDlg(Outcome& outcome) : m_Outcome(outcome) {}
+    ProbeDlg(Outcome& outcome, TransferPlatform platform)
+        : CHttpDownloadDlg(Counting(std::move(platform))), m_Outcome(outcome) {}
 
     std::atomic<HWND> m_Window{nullptr};
 
@@ -45,6 +49,7 @@ protected:
 
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
         if (message == WM_TRANSFER_END) {
+            ++m_Outcome.received;
             m_Outcome.caption = WindowText(m_hWnd);
             m_Outcome.fileLine = WindowText(GetDlgItem(IDC_FILE_LINE));
             m_Outcome.barHigh = static_cast<int>(SendDlgItemMessageA(m_hWnd, IDC_PROGRESS, PBM_GETRANGE, FALSE, 0));
@@ -99,9 +104,9 @@ std::string Generated(size_t size) {
                                          << (mismatch.first - bytes.begin());
 }
 
-Outcome RunDownload(const Request& request, const User& user) {
+Outcome RunDownload(const Request& request, const User& user, TransferPlatform platform) {
     Outcome outcome;
-    ProbeDlg dialog(outcome);
+    ProbeDlg dialog(outcome, std::move(platform));
     dialog.m_Url = request.url;
     dialog.m_LocalFile = request.localFile;
     dialog.m_UserName = request.userName;
@@ -119,11 +124,13 @@ Outcome RunDownload(const Request& request, const User& user) {
             }
         });
     }
-    outcome.result = dialog.DoModal();
+    outcome.result = dialog.Run([&] { return dialog.DoModal(); });
     done = true;
     responder.get();
     if (actor.valid()) actor.get();
-    outcome.endMessages = dialog.EndMessagesPosted();
+    EXPECT_FALSE(dialog.timedOut) << "the dialog did not end by itself";
+    EXPECT_EQ(outcome.received, dialog.posted);
+    outcome.endMessages = dialog.posted;
     CancelOpenDialogs(1000);
     return outcome;
 }

@@ -13,6 +13,7 @@
 
 #include "tests/win/support/peers.h"
 #include "tests/win/support/scratch_dir.h"
+#include "transfer/transfer_dialog.h"
 
 inline constexpr char kLocalFile[] = "download.bin";
 
@@ -49,6 +50,7 @@ struct User {
 struct Outcome {
     INT_PTR result = 0;
     int endMessages = -1;             // end messages the worker posted
+    int received = 0;                 // and the dialog received
     std::vector<std::string> boxes;   // our message boxes, in order
     std::vector<std::string> logins;  // captions of the login dialogs that came up
     std::vector<std::string> status;  // every text the status line was given
@@ -57,8 +59,8 @@ struct Outcome {
     int barHigh = -1, barPos = -1;
 };
 
-// Runs one CHttpDownloadDlg modally, answering as `user` does.
-Outcome RunDownload(const Request& request, const User& user = {});
+// Runs one CHttpDownloadDlg on `platform` modally, answering as `user` does.
+Outcome RunDownload(const Request& request, const User& user = {}, TransferPlatform platform = {});
 
 // A test with its own current folder and the HTTP peer's port.
 class HttpPeerTest : public ::testing::Test {

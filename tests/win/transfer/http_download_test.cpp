@@ -71,14 +71,25 @@ TEST_F(HttpDownload, WholeBodiesAreSavedAndShown) {
     }
 }
 
-// Every failure once the transfer ran: its message, IDCANCEL, no file left behind.
-TEST_F(HttpDownload, FailuresAreReportedAndLeaveNoFile) {
+// Every failure once the transfer ran: its message, IDCANCEL, no file left behind
+// but for a status that cannot be read.
+TEST_F(HttpDownload, FailuresAreReportedAndTheFileDropped) {
     const int closedPort = UnusedLoopbackPort();
+    // Wine's WinInet reads a status from any answer (none, "HTTP/1.1" alone, garbage);
+    // the query that fails stands for a WinInet that cannot.
+    TransferPlatform statusUnread;
+    statusUnread.httpQueryInfo = [](HINTERNET request, DWORD query, void* buffer, DWORD* length, DWORD* index) {
+        if (query != HTTP_QUERY_STATUS_CODE) return HttpQueryInfoA(request, query, buffer, length, index);
+        SetLastError(ERROR_HTTP_HEADER_NOT_FOUND);
+        return FALSE;
+    };
     struct Case {
         const char* what;
         std::string url;
         std::string message;
         std::vector<std::string> logins;
+        TransferPlatform platform = {};
+        bool keptEmpty = false;
     } cases[] = {
         {"not found", Url("/status/404"),
          "Failed to receive a valid HTTP response from the server, Response Code:404", {}},
@@ -95,15 +106,20 @@ TEST_F(HttpDownload, FailuresAreReportedAndLeaveNoFile) {
         // A proxy challenge from a server reached directly: no login to ask for.
         {"proxy challenge without a proxy", Url("/auth/407?size=3000"),
          "Failed to receive a valid HTTP response from the server, Response Code:407", {}},
+        // Regression guard: dropping this failure went unnoticed.
+        {"status unreadable", Url("/gen?size=3000"), "Failed to receive a valid response from the server, Error:12150",
+         {}, statusUnread, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const Outcome seen = RunDownload({c.url});
+        const Outcome seen = RunDownload({c.url}, {}, c.platform);
         EXPECT_EQ(seen.result, IDCANCEL);
         EXPECT_EQ(seen.boxes, std::vector<std::string>{c.message});
         EXPECT_EQ(seen.logins, c.logins);
-        EXPECT_FALSE(FileExists(kLocalFile));
+        EXPECT_EQ(FileExists(kLocalFile), c.keptEmpty);
+        EXPECT_EQ(ReadFileBytes(kLocalFile), "");
         EXPECT_EQ(seen.endMessages, 1);
+        DeleteFileA(kLocalFile);
     }
 }
 

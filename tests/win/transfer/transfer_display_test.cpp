@@ -18,7 +18,7 @@ class DisplayProbe : public CTransferDialog {
 public:
     DisplayProbe(UINT templateId, const ProgressTextIds& ids, UINT clipId, BarUnit unit,
                  std::function<void(DisplayProbe&)> script)
-        : CTransferDialog(templateId, ids, clipId, unit), m_Script(std::move(script)) {}
+        : CTransferDialog(templateId, ids, clipId, unit, 0), m_Script(std::move(script)) {}
 
     BOOL OnInitDialog() override {
         CTransferDialog::OnInitDialog();
@@ -32,7 +32,9 @@ public:
         StatusCallback(nullptr, context, status, const_cast<char*>(info), static_cast<DWORD>(lstrlenA(info) + 1));
     }
 
-    void OnTransferEnd(WPARAM) override {}  // no worker here
+    // No worker here.
+    bool Transfer() override { return true; }
+    void DiscardDownload() noexcept override {}
 
     using CTransferDialog::SetBarRangeKilobytes;
     using CTransferDialog::SetStatus;

@@ -1,0 +1,45 @@
+#include "tests/win/transfer/end_watch.h"
+
+#include <cstdio>
+#include <future>
+#include <utility>
+
+#include "framework/app_messages.h"
+
+namespace {
+
+BOOL CALLBACK PostEnd(HWND window, LPARAM) {
+    PostMessageA(window, WM_TRANSFER_END, 1, 0);
+    return TRUE;
+}
+
+}  // namespace
+
+TransferPlatform EndWatch::Counting(TransferPlatform platform) {
+    platform.postMessage = [this, post = std::move(platform.postMessage)](HWND window, UINT message, WPARAM wParam,
+                                                                         LPARAM lParam) {
+        const BOOL ok = post(window, message, wParam, lParam);
+        if (ok && message == WM_TRANSFER_END) ++posted;
+        return ok;
+    };
+    return platform;
+}
+
+INT_PTR EndWatch::Run(const std::function<INT_PTR()>& showModal, DWORD limitMs) {
+    const DWORD thread = GetCurrentThreadId();
+    const HANDLE ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    auto watchdog = std::async(std::launch::async, [&] {
+        if (WaitForSingleObject(ended, limitMs) != WAIT_TIMEOUT) return;
+        timedOut = true;
+        EnumThreadWindows(thread, PostEnd, 0);
+        if (WaitForSingleObject(ended, 10000) != WAIT_TIMEOUT) return;
+        std::fprintf(stderr, "a transfer dialog did not end: its worker is stuck\n");
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 3);
+    });
+    const INT_PTR result = showModal();
+    SetEvent(ended);
+    watchdog.get();
+    CloseHandle(ended);
+    return result;
+}
