@@ -52,7 +52,8 @@ protected:
     std::string m_Object;    // path of the URL, query included
     std::string m_FileName;  // last segment of m_Object: the file line and the caption
     INTERNET_PORT m_Port = 0;
-    DWORD m_ServiceType = 0;  // INTERNET_SERVICE_HTTP for http
+    DWORD m_ServiceType = 0;  // INTERNET_SERVICE_HTTP for http and https
+    bool m_Secure = false;    // https: TLS, with the system's certificate checks
     HINTERNET m_Internet = nullptr;
     HINTERNET m_Connection = nullptr;
     HINTERNET m_Request = nullptr;
@@ -68,6 +69,9 @@ private:
     // URL with a scheme and a host.
     bool CrackUrl();
     bool StartWorker();
+    // After a send: whether WinInet's own redirects stayed where the address allows,
+    // https only on the address's host (any port), never plain http after https.
+    bool AnswerFromAllowedPlace() const;
     void OnTransferEnd(WPARAM failed) override;
 
     static UINT Worker(void* dialog);
