@@ -331,30 +331,27 @@ public:
     explicit TrustedAuthority(const std::string& der)
         : cert_(CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
                                              static_cast<DWORD>(der.size()))) {
-        if (cert_ == nullptr) ADD_FAILURE() << "the peers made no certificate authority";
-        if (cert_ == nullptr) return;
-        InRootStore([this](HCERTSTORE root) {
-            EXPECT_TRUE(CertAddCertificateContextToStore(root, cert_, CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
-        });
+        EXPECT_TRUE(cert_ != nullptr && InRootStore([this](HCERTSTORE root) {
+            return CertAddCertificateContextToStore(root, cert_, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+        })) << "the peers' certificate authority could not be trusted";
     }
     ~TrustedAuthority() {
-        if (cert_ == nullptr) return;
-        InRootStore([this](HCERTSTORE root) {
+        EXPECT_TRUE(cert_ == nullptr || InRootStore([this](HCERTSTORE root) {
             PCCERT_CONTEXT kept =
                 CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert_, nullptr);
-            EXPECT_TRUE(kept != nullptr && CertDeleteCertificateFromStore(kept));
-        });
+            return kept != nullptr && CertDeleteCertificateFromStore(kept);
+        }));
         CertFreeCertificateContext(cert_);
     }
 
 private:
-    static void InRootStore(const std::function<void(HCERTSTORE)>& change) {
+    static bool InRootStore(const std::function<BOOL(HCERTSTORE)>& change) {
         HCERTSTORE root =
             CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, "Root");
-        ASSERT_NE(root, nullptr);
-        change(root);
-        EXPECT_TRUE(CertControlStore(root, CERT_STORE_CTRL_COMMIT_FORCE_FLAG, CERT_STORE_CTRL_COMMIT, nullptr));
-        CertCloseStore(root, 0);
+        const bool done = root != nullptr && change(root) &&
+                          CertControlStore(root, CERT_STORE_CTRL_COMMIT_FORCE_FLAG, CERT_STORE_CTRL_COMMIT, nullptr);
+        if (root != nullptr) CertCloseStore(root, 0);
+        return done;
     }
     PCCERT_CONTEXT cert_;
 };
