@@ -4,7 +4,7 @@ Run it with Debian's interpreter:
 
     /usr/bin/python3 http_server.py [--host 127.0.0.1] [--port 0] [--root DIR]
         [--lists DIR] [--log FILE] [--port-file FILE] [--lifetime SECONDS] [--verbose]
-        [--tls KIND --tls-dir DIR] [--https-port PORT]
+        [--tls KIND --tls-dir DIR] [--redirect-port PORT]
 
 It binds 127.0.0.1 on an ephemeral port unless --port is given, and prints the
 port alone on its first line of standard output (and into --port-file, written
@@ -35,7 +35,7 @@ Routes (GET; every other path answers 404):
     /redirect?to=TARGET[&code=302]
                          a redirect to TARGET, a path of this server (made absolute with
                          the request's Host) or a whole http:// or https:// URL, in
-                         which {https-port} stands for --https-port
+                         which {redirect-port} stands for --redirect-port
     /downloads/downloadxml.aspx?ModelName=M
                          the bytes of --lists/M.xml as stored (ANSI or UTF-16 LE with a
                          byte-order mark), M with trailing blanks removed; for a model
@@ -324,7 +324,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         code = int(params.get("code", "302"))
         if not target or code not in (301, 302, 303, 307, 308):
             raise ValueError("a target (to=) and a redirect status are needed")
-        target = target.replace("{https-port}", str(self.server.https_port))
+        target = target.replace("{redirect-port}", str(self.server.redirect_port))
         if not target.startswith(("http://", "https://")):
             host = self.headers.get("Host") or "%s:%d" % self.server.server_address[:2]
             target = "http://%s/%s" % (host, target.lstrip("/"))
@@ -365,14 +365,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, address, root=None, lists=None, log_path=None, verbose=False, tls=None, https_port=None):
+    def __init__(self, address, root=None, lists=None, log_path=None, verbose=False, tls=None, redirect_port=None):
         super().__init__(address, Handler)
         self.root = root
         self.lists = lists
         self.log_path = log_path
         self.verbose = verbose
         self.tls = tls  # an ssl.SSLContext, or None
-        self.https_port = https_port
+        self.redirect_port = redirect_port
         self._lock = threading.Lock()
         self._heads = []
 
@@ -414,7 +414,7 @@ def main(argv=None):
     parser.add_argument("--verbose", action="store_true", help="log requests to stderr")
     parser.add_argument("--tls", help="speak HTTPS, with this kind of certificate (see tls_certs.py)")
     parser.add_argument("--tls-dir", help="the folder of the certificates and their authority")
-    parser.add_argument("--https-port", type=int, help="{https-port} in redirect targets")
+    parser.add_argument("--redirect-port", type=int, help="{redirect-port} in redirect targets")
     args = parser.parse_args(argv)
 
     tls = None
@@ -425,7 +425,7 @@ def main(argv=None):
         tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         tls.load_cert_chain(*tls_certs.make(args.tls, args.tls_dir))
     lists = args.lists or (os.path.join(args.root, "lists") if args.root else None)
-    server = Server((args.host, args.port), args.root, lists, args.log, args.verbose, tls, args.https_port)
+    server = Server((args.host, args.port), args.root, lists, args.log, args.verbose, tls, args.redirect_port)
     port = server.server_address[1]
     if args.port_file:
         partial = args.port_file + ".partial"

@@ -42,6 +42,7 @@ constexpr char kCorrupt[] = "Imported XML file is corrupt, please click Checkupd
 enum Drive {
     kThree, kThreeMixedCase, kLowerCaseOnly, kMakerInProduct, kNoMaker, kBusyServer, kUnknownModel, kUnquoted,
     kAnsiTwin, kUtf16Twin, kFtpFirst, kMany, kCut, kEmpty, kEarlyNul, kNotFound, kSlow, kToHttps, kToOtherHost,
+    kToHttp,
 };
 const char* const kIdentities[] = {
     "ZORIX   XR-THREE        1.02", "ZOrix   XR-THREE        0.99", "zorix   XR-THREE        2.00",
@@ -50,7 +51,7 @@ const char* const kIdentities[] = {
     "ZORIX   XR-UTF16        1.00", "ZORIX   XR-FTPFIRST     1.00", "ZORIX   XR-MANY         1.00",
     "ZORIX   XR-CORRUPT      1.00", "ZORIX   XR-EMPTY        1.00", "ZORIX   XR-NUL          1.00",
     "ZORIX   XR-FAIL         1.00", "ZORIX   XR-SLOW         1.00", "ZORIX   XR-TOTLS        1.00",
-    "ZORIX   XR-ELSEWHERE    1.00",
+    "ZORIX   XR-ELSEWHERE    1.00", "ZORIX   XR-TOPLAIN      1.00",
 };
 constexpr int kNoDrive = -1;
 
@@ -357,8 +358,8 @@ private:
 };
 
 // Over https the system's certificate checks decide: a certificate that fails one is
-// the download's failure with WinInet's code, and nothing is listed. A redirect from
-// http leads to https only on the same host: the list decides what program starts.
+// the download's failure with WinInet's code, and nothing is listed. A redirect leads
+// to https only on the same host (the list decides what program starts), never back.
 TEST_F(CheckUpdates, ListsOverHttps) {
     const TrustedAuthority authority(ReadFileBytes(PeerScratch() + "\\tls\\ca.der"));
     const auto https = [](const char* port) { return "https://127.0.0.1:" + std::to_string(PeerPort(port)); };
@@ -380,6 +381,7 @@ TEST_F(CheckUpdates, ListsOverHttps) {
         {"an expired certificate", https("NIMBREL_EXPIRED_PORT"), kThree, failed(12037), {}},
         {"an authority nobody trusts", https("NIMBREL_UNTRUSTED_PORT"), kThree, failed(12045), {}},
         {"http redirected to https on another host", http, kToOtherHost, failed(12156), {}},
+        {"https redirected to http", https("NIMBREL_HTTPS_PORT"), kToHttp, failed(12156), {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
