@@ -12,8 +12,10 @@
 #include "xml/xml_document.h"
 
 #ifndef NIMBREL_UPDATE_SERVER
-#error "NIMBREL_UPDATE_SERVER (host[:port] of the update-list server) comes from the build"
+#error "NIMBREL_UPDATE_SERVER (the update-list server: host[:port], http:// or https://) comes from the build"
 #endif
+
+std::string BuiltUpdateServer() { return NIMBREL_UPDATE_SERVER; }
 
 namespace {
 
@@ -94,7 +96,7 @@ void CUpdateDlg::OnCheckUpdates() {
 
     {
         CHttpDownloadDlg download;
-        download.m_Url = UpdateListUrl(NIMBREL_UPDATE_SERVER, m_ModelName);
+        download.m_Url = UpdateListUrl(m_UpdateServer, m_ModelName);
         download.m_LocalFile = kListFile;
         // Whatever the answer, the file decides what follows.
         if (download.DoModal() == IDOK) AppMessageBox(kListDownloaded);

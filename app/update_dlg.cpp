@@ -1,14 +1,17 @@
 #include "app/update_dlg.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "app/about_dlg.h"
 #include "drives/drive_info.h"
 #include "framework/resource_string.h"
 #include "res/resource.h"
 
-CUpdateDlg::CUpdateDlg(HWND parent)
-    : CDialog(IDD_MAIN, parent), m_AppIcon(LoadIconA(ResourceInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+CUpdateDlg::CUpdateDlg(HWND parent, std::string updateServer)
+    : CDialog(IDD_MAIN, parent),
+      m_AppIcon(LoadIconA(ResourceInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_UpdateServer(std::move(updateServer)) {}
 
 void CUpdateDlg::DoDataExchange() {
     Bind(m_FirmwareList, IDC_FIRMWARE_LIST);

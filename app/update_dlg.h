@@ -10,13 +10,17 @@
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
+// The update-list server the program was built to ask (NIMBREL_UPDATE_SERVER).
+std::string BuiltUpdateServer();
+
 class CUpdateDlg : public CDialog {
 public:
     static constexpr int kMaxDrives = 20;  // drives beyond these are not listed
     static constexpr int kMaxFirmware = 30;
     static constexpr int kMaxFtpSites = 10;
 
-    explicit CUpdateDlg(HWND parent = nullptr);
+    // "Check updates" asks `updateServer` for lists (host[:port], http:// or https://).
+    explicit CUpdateDlg(HWND parent = nullptr, std::string updateServer = BuiltUpdateServer());
 
     // The position of the drive chosen in the drive box, from 0 to the number of
     // drives listed minus one; -1 when the box has no selection. Handlers read the
@@ -35,6 +39,7 @@ public:
     FirmwareEntry m_Firmware[kMaxFirmware];
     std::string m_FtpSites[kMaxFtpSites];
     HICON m_AppIcon;  // shared icon: never destroyed
+    const std::string m_UpdateServer;
 
 protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -34,7 +34,8 @@ std::string ModelNameOf(const std::string& identification) {
 }
 
 std::string UpdateListUrl(const std::string& server, const std::string& modelName) {
-    return "http://" + server + "/downloads/downloadxml.aspx" + "?ModelName=" + modelName;
+    const char* scheme = server.find("://") == std::string::npos ? "http://" : "";
+    return scheme + server + "/downloads/downloadxml.aspx" + "?ModelName=" + modelName;
 }
 
 int32_t StatusValue(const std::string& text) {

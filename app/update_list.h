@@ -30,8 +30,9 @@ bool NamesTheMaker(const std::string& identification);
 // "ZOrix   "; nothing trimmed, so the product field keeps its padding blanks.
 std::string ModelNameOf(const std::string& identification);
 
-// "http://" server "/downloads/downloadxml.aspx?ModelName=" model, the model name
-// appended as it is, blanks included: the server knows the names in that form.
+// The server ("host[:port]", which means "http://host[:port]", or that with its
+// scheme) then "/downloads/downloadxml.aspx?ModelName=" and the model name as it is,
+// blanks included: the server knows the names in that form.
 std::string UpdateListUrl(const std::string& server, const std::string& modelName);
 
 // The list's "Status": optional white space and sign, then decimal digits, as the

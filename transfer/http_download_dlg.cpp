@@ -116,7 +116,28 @@ bool CHttpDownloadDlg::CrackUrl() {
     m_Object = path.data();
     m_Port = parts.nPort;
     m_ServiceType = ServiceOfScheme(parts.nScheme);
+    m_Secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     return true;
+}
+
+bool CHttpDownloadDlg::AnswerFromAllowedPlace() const {
+    // The URL of the answer: the address itself unless a redirect was followed.
+    std::vector<char> url(kUrlPartLength);
+    DWORD length = static_cast<DWORD>(url.size());
+    if (!InternetQueryOptionA(m_Request, INTERNET_OPTION_URL, url.data(), &length)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+        url.resize(length + 1);
+        length = static_cast<DWORD>(url.size());
+        if (!InternetQueryOptionA(m_Request, INTERNET_OPTION_URL, url.data(), &length)) return false;
+    }
+    std::vector<char> host(kUrlPartLength);
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = kUrlPartLength;
+    if (!InternetCrackUrlA(url.data(), 0, 0, &parts)) return false;
+    if (parts.nScheme != INTERNET_SCHEME_HTTPS) return !m_Secure;
+    return lstrcmpiA(host.data(), m_Server.c_str()) == 0;
 }
 
 bool CHttpDownloadDlg::Transfer() {
@@ -136,13 +157,17 @@ bool CHttpDownloadDlg::Transfer() {
     if (m_Abort) return true;
     PlayAnimation();
     const char* acceptTypes[] = {"*/*", nullptr};
-    m_Request = HttpOpenRequestA(m_Connection, nullptr, m_Object.c_str(), nullptr, nullptr, acceptTypes,
-                                 kRequestFlags, context);
+    // Without INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS, WinInet fails or asks the user
+    // on a redirect from http to https; AnswerFromAllowedPlace judges where it went.
+    const DWORD flags = kRequestFlags | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS | (m_Secure ? INTERNET_FLAG_SECURE : 0);
+    m_Request = HttpOpenRequestA(m_Connection, nullptr, m_Object.c_str(), nullptr, nullptr, acceptTypes, flags,
+                                 context);
     if (m_Request == nullptr) return Fail(IDS_HTTP_ERROR_CONNECT, GetLastError());
     if (m_Abort) return true;
 
     for (;;) {
         if (!HttpSendRequestA(m_Request, nullptr, 0, nullptr, 0)) return Fail(IDS_HTTP_ERROR_CONNECT, GetLastError());
+        if (!AnswerFromAllowedPlace()) return Fail(IDS_HTTP_ERROR_CONNECT, ERROR_HTTP_REDIRECT_FAILED);
         uint64_t status = 0;
         if (!QueryHeader(HTTP_QUERY_STATUS_CODE, status)) {
             // The local file stays, empty; the destroy handler closes it.

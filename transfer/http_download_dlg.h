@@ -45,6 +45,9 @@ private:
     // Canonicalises and splits m_Url into the members below; false when it is not a
     // URL with a scheme and a host.
     bool CrackUrl();
+    // After a send: whether WinInet's own redirects stayed where the address allows,
+    // https only on the address's host (any port), never plain http after https.
+    bool AnswerFromAllowedPlace() const;
 
     bool Transfer() override;
     void DiscardDownload() noexcept override;
@@ -61,7 +64,8 @@ private:
     std::string m_Object;    // path of the URL, query included
     std::string m_FileName;  // last segment of m_Object: the file line and the caption
     INTERNET_PORT m_Port = 0;
-    DWORD m_ServiceType = 0;  // INTERNET_SERVICE_HTTP for http
+    DWORD m_ServiceType = 0;  // INTERNET_SERVICE_HTTP for http and https
+    bool m_Secure = false;    // https: TLS, with the system's certificate checks
     HINTERNET m_Internet = nullptr;
     HINTERNET m_Connection = nullptr;
     HINTERNET m_Request = nullptr;

@@ -7,7 +7,7 @@ export NIMBREL_ROOT
 # Debian packages each kind of work needs. Installing is idempotent. The Liberation
 # fonts have Arial's metrics, which the dialogs are laid out for.
 BUILD_PACKAGES=(cmake make g++ file g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libgtest-dev python3)
-RUN_PACKAGES=(wine wine64 fonts-wine fonts-liberation xvfb python3 x11-utils python3-pyftpdlib vsftpd)
+RUN_PACKAGES=(wine wine64 fonts-wine fonts-liberation xvfb python3 x11-utils python3-pyftpdlib vsftpd python3-cryptography)
 # libFuzzer for clang 14 comes with libclang-rt-14-dev.
 FUZZ_PACKAGES=(cmake make clang-14 libclang-rt-14-dev libgtest-dev)
 BENCH_PACKAGES=(cmake make g++ libbenchmark-dev libpugixml-dev librapidxml-dev libtinyxml2-dev libexpat1-dev)

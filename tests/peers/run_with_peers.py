@@ -6,10 +6,11 @@
 A scratch folder is made first (NIMBREL_PEER_SCRATCH holds its path), with a
 folder REL in it for every --dir (world-readable, so that servers that drop
 privileges can serve it). Each --peer COMMAND (split as a shell would, not run
-through one; "{scratch}" stands for the scratch folder; a first word ending in
-".py" runs with Debian's /usr/bin/python3) is started next and must print the
-port it listens on as the first line of its standard output; the program then
-runs with that port in the environment variable VAR. --env sets further
+through one; "{scratch}" stands for the scratch folder and "{VAR}" for the port
+of a peer given before it; a first word ending in ".py" runs with Debian's
+/usr/bin/python3) is started next, in order, and must print the port it listens
+on as the first line of its standard output; the program then runs with that
+port in the environment variable VAR. --env sets further
 variables, in which "{VAR}" stands for a peer's port. When the program ends,
 every peer is stopped (SIGTERM, then SIGKILL) and the scratch folder removed;
 peers also die with this script, so a test killed for its time-out leaves no
@@ -131,11 +132,13 @@ def main(argv=None):
         peers.append(Peer(variable, words))
 
     environment = dict(os.environ, NIMBREL_PEER_SCRATCH=scratch)
+    ports = {}
     try:
         for peer in peers:
+            for variable, port in ports.items():
+                peer.command = [word.replace("{%s}" % variable, port) for word in peer.command]
             peer.start()
-            environment[peer.variable] = peer.port
-        ports = {peer.variable: peer.port for peer in peers}
+            environment[peer.variable] = ports[peer.variable] = peer.port
         for text in args.env:
             name, value = _split_assignment(text, "--env")
             environment[name] = value.format(**ports)

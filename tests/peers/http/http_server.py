@@ -4,11 +4,15 @@ Run it with Debian's interpreter:
 
     /usr/bin/python3 http_server.py [--host 127.0.0.1] [--port 0] [--root DIR]
         [--lists DIR] [--log FILE] [--port-file FILE] [--lifetime SECONDS] [--verbose]
+        [--tls KIND --tls-dir DIR] [--redirect-port PORT]
 
 It binds 127.0.0.1 on an ephemeral port unless --port is given, and prints the
 port alone on its first line of standard output (and into --port-file, written
 whole, when given). It ends on SIGTERM, SIGINT, GET /_shutdown, or after
 --lifetime seconds.
+
+With --tls it speaks HTTPS instead, with the certificate KIND that tls_certs.py
+makes in --tls-dir (good, other-host, expired, untrusted).
 
 Routes (GET; every other path answers 404):
 
@@ -30,14 +34,15 @@ Routes (GET; every other path answers 404):
     /status/CODE         that status with a one-line text body ("404 Not Found\\n")
     /redirect?to=TARGET[&code=302]
                          a redirect to TARGET, a path of this server (made absolute with
-                         the request's Host) or a whole http:// URL
+                         the request's Host) or a whole http:// or https:// URL, in
+                         which {redirect-port} stands for --redirect-port
     /downloads/downloadxml.aspx?ModelName=M
                          the bytes of --lists/M.xml as stored (ANSI or UTF-16 LE with a
                          byte-order mark), M with trailing blanks removed; for a model
                          without a list, an ANSI list whose Project has Status="-1";
-                         --lists/M.redirect (one line, a path of this server or an
-                         http:// URL) answers with a 302 to it instead, for models
-                         whose download is to fail or to be cancelled. In an ANSI
+                         --lists/M.redirect (one line, a TARGET as for /redirect)
+                         answers with a 302 to it instead, for models
+                         whose download is to move, fail or be cancelled. In an ANSI
                          list, {sha256:PATH} becomes the SHA-256 of --root/PATH in
                          lower-case hex and {SHA256:PATH} in upper case, computed at
                          each request, so a list can name files made at run time; a
@@ -58,6 +63,7 @@ import http.server
 import os
 import re
 import signal
+import ssl
 import sys
 import threading
 import time
@@ -318,7 +324,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         code = int(params.get("code", "302"))
         if not target or code not in (301, 302, 303, 307, 308):
             raise ValueError("a target (to=) and a redirect status are needed")
-        if not target.startswith("http://"):
+        target = target.replace("{redirect-port}", str(self.server.redirect_port))
+        if not target.startswith(("http://", "https://")):
             host = self.headers.get("Host") or "%s:%d" % self.server.server_address[:2]
             target = "http://%s/%s" % (host, target.lstrip("/"))
         self.reply(code, b"Moved\n", headers=[("Location", target)])
@@ -358,14 +365,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, address, root=None, lists=None, log_path=None, verbose=False):
+    def __init__(self, address, root=None, lists=None, log_path=None, verbose=False, tls=None, redirect_port=None):
         super().__init__(address, Handler)
         self.root = root
         self.lists = lists
         self.log_path = log_path
         self.verbose = verbose
+        self.tls = tls  # an ssl.SSLContext, or None
+        self.redirect_port = redirect_port
         self._lock = threading.Lock()
         self._heads = []
+
+    def finish_request(self, request, client_address):
+        if not self.tls:
+            return super().finish_request(request, client_address)
+        # The handshake runs on the connection's own thread, not the one accepting.
+        try:
+            request = self.tls.wrap_socket(request, server_side=True)
+        except OSError:
+            return  # the client refused the certificate, or left
+        with request:
+            super().finish_request(request, client_address)
 
     def record(self, head):
         with self._lock:
@@ -392,10 +412,20 @@ def main(argv=None):
     parser.add_argument("--port-file", help="also write the port to this file")
     parser.add_argument("--lifetime", type=float, default=0, help="stop after this many seconds (0: never)")
     parser.add_argument("--verbose", action="store_true", help="log requests to stderr")
+    parser.add_argument("--tls", help="speak HTTPS, with this kind of certificate (see tls_certs.py)")
+    parser.add_argument("--tls-dir", help="the folder of the certificates and their authority")
+    parser.add_argument("--redirect-port", type=int, help="{redirect-port} in redirect targets")
     args = parser.parse_args(argv)
 
+    tls = None
+    if args.tls:
+        sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+        import tls_certs  # python3-cryptography, needed only here
+
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(*tls_certs.make(args.tls, args.tls_dir))
     lists = args.lists or (os.path.join(args.root, "lists") if args.root else None)
-    server = Server((args.host, args.port), args.root, lists, args.log, args.verbose)
+    server = Server((args.host, args.port), args.root, lists, args.log, args.verbose, tls, args.redirect_port)
     port = server.server_address[1]
     if args.port_file:
         partial = args.port_file + ".partial"

@@ -41,6 +41,8 @@ TEST(UpdateCheck, MakerTestAndModelName) {
     }
     EXPECT_EQ(UpdateListUrl("127.0.0.1:8080", "XR 1  "),
               "http://127.0.0.1:8080/downloads/downloadxml.aspx?ModelName=XR 1  ");
+    EXPECT_EQ(UpdateListUrl("https://list.invalid", "XR"),
+              "https://list.invalid/downloads/downloadxml.aspx?ModelName=XR");
 }
 
 TEST(UpdateCheck, StatusReadsAsA32BitLong) {

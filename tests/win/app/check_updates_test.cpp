@@ -4,6 +4,7 @@
 // reads the list; the server's request log shows what went over the wire.
 #include <winsock2.h>
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,8 @@ constexpr char kCorrupt[] = "Imported XML file is corrupt, please click Checkupd
 // Positions in the drive box; each model has its list in tests/peers/http/lists.
 enum Drive {
     kThree, kThreeMixedCase, kLowerCaseOnly, kMakerInProduct, kNoMaker, kBusyServer, kUnknownModel, kUnquoted,
-    kAnsiTwin, kUtf16Twin, kFtpFirst, kMany, kCut, kEmpty, kEarlyNul, kNotFound, kSlow,
+    kAnsiTwin, kUtf16Twin, kFtpFirst, kMany, kCut, kEmpty, kEarlyNul, kNotFound, kSlow, kToHttps, kToOtherHost,
+    kToHttp,
 };
 const char* const kIdentities[] = {
     "ZORIX   XR-THREE        1.02", "ZOrix   XR-THREE        0.99", "zorix   XR-THREE        2.00",
@@ -48,7 +50,8 @@ const char* const kIdentities[] = {
     "ZORIX   XR-NONE         1.00", "ZORIX   XR-UNQUOTED     1.00", "ZORIX   XR-ANSI         1.00",
     "ZORIX   XR-UTF16        1.00", "ZORIX   XR-FTPFIRST     1.00", "ZORIX   XR-MANY         1.00",
     "ZORIX   XR-CORRUPT      1.00", "ZORIX   XR-EMPTY        1.00", "ZORIX   XR-NUL          1.00",
-    "ZORIX   XR-FAIL         1.00", "ZORIX   XR-SLOW         1.00",
+    "ZORIX   XR-FAIL         1.00", "ZORIX   XR-SLOW         1.00", "ZORIX   XR-TOTLS        1.00",
+    "ZORIX   XR-ELSEWHERE    1.00", "ZORIX   XR-TOPLAIN      1.00",
 };
 constexpr int kNoDrive = -1;
 
@@ -176,8 +179,8 @@ protected:
     }
 
     // Runs a main dialog; `drive` runs on the second thread, then the dialog is cancelled.
-    void WithDialog(const std::function<void(CUpdateDlg&)>& drive) {
-        CUpdateDlg dialog;
+    void WithDialog(const std::function<void(CUpdateDlg&)>& drive, const std::string& server = BuiltUpdateServer()) {
+        CUpdateDlg dialog(nullptr, server);
         bool seen = false;
         InspectModal([&] { return dialog.DoModal(); }, kMainCaption, [&](HWND) { drive(dialog); }, &seen);
         EXPECT_TRUE(seen) << "the main dialog did not show";
@@ -320,6 +323,74 @@ TEST_F(CheckUpdates, FailedChecksKeepTheRows) {
         // That file stays for a look.
         EXPECT_EQ(ReadFileBytes(kListFile), ReadFileBytes(kListsFolder + "XR-NUL.xml"));
     });
+}
+
+// Trusts the peers' certificate authority in this prefix's current-user root store
+// while it lives. Wine writes a deletion into the registry only on a forced commit.
+class TrustedAuthority {
+public:
+    explicit TrustedAuthority(const std::string& der)
+        : cert_(CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                             static_cast<DWORD>(der.size()))) {
+        EXPECT_TRUE(cert_ != nullptr && InRootStore([this](HCERTSTORE root) {
+            return CertAddCertificateContextToStore(root, cert_, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+        })) << "the peers' certificate authority could not be trusted";
+    }
+    ~TrustedAuthority() {
+        EXPECT_TRUE(cert_ == nullptr || InRootStore([this](HCERTSTORE root) {
+            PCCERT_CONTEXT kept =
+                CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert_, nullptr);
+            return kept != nullptr && CertDeleteCertificateFromStore(kept);
+        }));
+        CertFreeCertificateContext(cert_);
+    }
+
+private:
+    static bool InRootStore(const std::function<BOOL(HCERTSTORE)>& change) {
+        HCERTSTORE root =
+            CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, "Root");
+        const bool done = root != nullptr && change(root) &&
+                          CertControlStore(root, CERT_STORE_CTRL_COMMIT_FORCE_FLAG, CERT_STORE_CTRL_COMMIT, nullptr);
+        if (root != nullptr) CertCloseStore(root, 0);
+        return done;
+    }
+    PCCERT_CONTEXT cert_;
+};
+
+// Over https the system's certificate checks decide: a certificate that fails one is
+// the download's failure with WinInet's code, and nothing is listed. A redirect leads
+// to https only on the same host (the list decides what program starts), never back.
+TEST_F(CheckUpdates, ListsOverHttps) {
+    const TrustedAuthority authority(ReadFileBytes(PeerScratch() + "\\tls\\ca.der"));
+    const auto https = [](const char* port) { return "https://127.0.0.1:" + std::to_string(PeerPort(port)); };
+    const std::string http = "http://127.0.0.1:" + std::to_string(ServerPort());
+    const auto failed = [](int code) {
+        return std::vector<std::string>{"An error occurred connecting to the server, Error:" + std::to_string(code),
+                                        kCannotOpen};
+    };
+    struct Case {
+        const char* what;
+        std::string server;
+        int drive;
+        std::vector<std::string> boxes;
+        Rows rows;
+    } cases[] = {
+        {"https", https("NIMBREL_HTTPS_PORT"), kThree, {kDownloaded}, ThreeRows("1.02")},
+        {"http redirected to https on the same host", http, kToHttps, {kDownloaded}, ThreeRows("1.00")},
+        {"a certificate for another host", https("NIMBREL_OTHER_HOST_PORT"), kThree, failed(12038), {}},
+        {"an expired certificate", https("NIMBREL_EXPIRED_PORT"), kThree, failed(12037), {}},
+        {"an authority nobody trusts", https("NIMBREL_UNTRUSTED_PORT"), kThree, failed(12045), {}},
+        {"http redirected to https on another host", http, kToOtherHost, failed(12156), {}},
+        {"https redirected to http", https("NIMBREL_HTTPS_PORT"), kToHttp, failed(12156), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WithDialog([&](CUpdateDlg& dialog) {
+            const Check seen = RunCheck(dialog, c.drive);
+            EXPECT_EQ(seen.boxes, c.boxes);
+            EXPECT_EQ(seen.rows, c.rows);
+        }, c.server);
+    }
 }
 
 // Regression: a list file that could not be deleted ended the check with the
