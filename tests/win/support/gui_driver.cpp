@@ -44,9 +44,19 @@ HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs, 
 }
 
 std::string WindowText(HWND window) {
-    const int length = GetWindowTextLengthA(window);
+    // GetWindowText sends WM_GETTEXT to a window of this process and waits without
+    // limit. A test thread that reads the windows of a dialog's thread would wait for
+    // ever if that thread stopped taking messages in between (it left its dialog and
+    // now waits for the reader): the read is bounded instead, and answers "".
+    constexpr UINT kLimitMs = 2000;
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kLimitMs, &length)) return {};
     std::vector<char> text(static_cast<size_t>(length) + 2, '\0');
-    GetWindowTextA(window, text.data(), length + 1);
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL,
+                             kLimitMs, &copied)) {
+        return {};
+    }
     return text.data();
 }
 
