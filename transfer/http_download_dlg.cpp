@@ -41,15 +41,23 @@ std::string ObjectFileName(const std::string& object) {
     return object.substr(separator + 1);
 }
 
+// An option of a WinInet handle, read into a buffer that grows once to the size
+// WinInet asks for (one byte more, for a text's terminator); empty when unreadable.
+std::vector<char> QueryOption(HINTERNET handle, DWORD option, size_t firstSize) {
+    std::vector<char> value(firstSize);
+    DWORD length = static_cast<DWORD>(value.size());
+    if (InternetQueryOptionA(handle, option, value.data(), &length)) return value;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+    value.assign(static_cast<size_t>(length) + 1, '\0');
+    length = static_cast<DWORD>(value.size());
+    if (InternetQueryOptionA(handle, option, value.data(), &length)) return value;
+    return {};
+}
+
 // Whether requests of this session go through a proxy. Unknown counts as yes.
 bool UsesProxy(HINTERNET internet) {
-    std::vector<char> info(sizeof(INTERNET_PROXY_INFO) + 1024);
-    DWORD length = static_cast<DWORD>(info.size());
-    if (!InternetQueryOptionA(internet, INTERNET_OPTION_PROXY, info.data(), &length)) {
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return true;
-        info.resize(length);
-        if (!InternetQueryOptionA(internet, INTERNET_OPTION_PROXY, info.data(), &length)) return true;
-    }
+    const std::vector<char> info = QueryOption(internet, INTERNET_OPTION_PROXY, sizeof(INTERNET_PROXY_INFO) + 1024);
+    if (info.size() < sizeof(INTERNET_PROXY_INFO)) return true;
     return reinterpret_cast<const INTERNET_PROXY_INFO*>(info.data())->dwAccessType != INTERNET_OPEN_TYPE_DIRECT;
 }
 
@@ -122,14 +130,8 @@ bool CHttpDownloadDlg::CrackUrl() {
 
 bool CHttpDownloadDlg::AnswerFromAllowedPlace() const {
     // The URL of the answer: the address itself unless a redirect was followed.
-    std::vector<char> url(kUrlPartLength);
-    DWORD length = static_cast<DWORD>(url.size());
-    if (!InternetQueryOptionA(m_Request, INTERNET_OPTION_URL, url.data(), &length)) {
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-        url.resize(length + 1);
-        length = static_cast<DWORD>(url.size());
-        if (!InternetQueryOptionA(m_Request, INTERNET_OPTION_URL, url.data(), &length)) return false;
-    }
+    const std::vector<char> url = QueryOption(m_Request, INTERNET_OPTION_URL, kUrlPartLength);
+    if (url.empty()) return false;
     std::vector<char> host(kUrlPartLength);
     URL_COMPONENTSA parts{};
     parts.dwStructSize = sizeof parts;
