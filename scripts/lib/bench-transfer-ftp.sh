@@ -75,7 +75,7 @@ run_driver() {
   local label=$1 before after line
   shift
   before=$(wineserver_cpu)
-  line=$(wine "$driver" "$@" </dev/null 2>"$work/driver.err") || { cat "$work/driver.err" >&2; exit 1; }
+  line=$("$WINE" "$driver" "$@" </dev/null 2>"$work/driver.err") || { cat "$work/driver.err" >&2; exit 1; }
   after=$(wineserver_cpu)
   drop_cached_copies
   seconds=$(field seconds <<<"$line")

@@ -64,8 +64,8 @@ bench_transfer_http() (
     line=$( { TIMEFORMAT='%U %S'; time curl -s -o /dev/null -w 'curl %{time_total} %{size_download}\n' "$url"; } 2>&1 )
     echo "$line" | awk -v run="$i" 'NR == 1 { wall = $2; size = $3 } NR == 2 { cpu = $1 + $2 }
       END { printf "run mode=curl seconds=%.3f cpu=%.3f bytes=%d ok=%d\n", wall, cpu, size, (size > 0) }' >>"$results"
-    wine "$driver" bare "$url" 1 "$local_file" </dev/null >>"$results" 2>/dev/null || true
-    wine "$driver" dialog "$url" 1 "$local_file" </dev/null >>"$results" 2>/dev/null || true
+    "$WINE" "$driver" bare "$url" 1 "$local_file" </dev/null >>"$results" 2>/dev/null || true
+    "$WINE" "$driver" dialog "$url" 1 "$local_file" </dev/null >>"$results" 2>/dev/null || true
   done
 
   python3 - "$results" "$bytes" <<'EOF'

@@ -7,12 +7,21 @@ export NIMBREL_ROOT
 # Debian packages each kind of work needs. Installing is idempotent. The Liberation
 # fonts have Arial's metrics, which the dialogs are laid out for.
 BUILD_PACKAGES=(cmake make g++ file g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libgtest-dev python3)
-RUN_PACKAGES=(wine wine64 fonts-wine fonts-liberation xvfb python3 x11-utils python3-pyftpdlib vsftpd python3-cryptography)
+# wine32:i386 beside wine64 runs the 32-bit product (the i386 architecture is added
+# first); iproute2 brings up the loopback of a test's own network namespace.
+RUN_PACKAGES=(wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb python3 x11-utils python3-pyftpdlib vsftpd
+  python3-cryptography iproute2)
 # libFuzzer for clang 14 comes with libclang-rt-14-dev.
 FUZZ_PACKAGES=(cmake make clang-14 libclang-rt-14-dev libgtest-dev)
 BENCH_PACKAGES=(cmake make g++ libbenchmark-dev libpugixml-dev librapidxml-dev libtinyxml2-dev libexpat1-dev)
 
 log() { printf '%s\n' "$*" >&2; }
+
+# Wine's 64-bit loader. Debian's "wine" starts the 32-bit loader first once wine32 is
+# installed, and that fails outright where the kernel runs no 32-bit code; the 64-bit
+# loader starts 64-bit programs itself and hands 32-bit ones to the 32-bit loader.
+WINE=/usr/lib/wine/wine64
+export WINE
 
 # configure_and_build TREE TOOLCHAIN-FILE [CMAKE ARGUMENTS]: configures and builds
 # build/TREE (TREE itself when it is an absolute path); TOOLCHAIN-FILE names a file of
@@ -26,7 +35,8 @@ configure_and_build() {
   [ -n "$toolchain" ] && stamp=$(cat "$NIMBREL_ROOT"/cmake/toolchain-*.cmake | cksum | cut -d' ' -f1)
   if [ -f "$dir/CMakeCache.txt" ] && [ "$(cat "$dir/.toolchain-stamp" 2>/dev/null)" != "$stamp" ]; then
     fresh=(--fresh)
-    rm -rf "$dir/program"  # the nested product tree of build/win64
+    # The nested trees of build/win64 (ExternalProject), with the stamps that say they were configured.
+    rm -rf "$dir"/program* "$dir"/app/*-prefix
   fi
   local toolchain_arg=()
   [ -n "$toolchain" ] && toolchain_arg=(-DCMAKE_TOOLCHAIN_FILE="$NIMBREL_ROOT/cmake/$toolchain")
@@ -45,6 +55,11 @@ ensure_packages() {
   [ ${#missing[@]} -eq 0 ] && return 0
   log "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  # Packages of another architecture need it added, and its own package lists.
+  if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386 || return 1
+    unset NIMBREL_APT_UPDATED
+  fi
   if [ -z "${NIMBREL_APT_UPDATED:-}" ]; then
     apt-get update -q >/dev/null || return 1
     export NIMBREL_APT_UPDATED=1
@@ -52,19 +67,61 @@ ensure_packages() {
   apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Wine: a prefix of our own (start Xvfb first when windows will be shown) inside the build tree, quiet, and never a dialog that
-# would wait for a person (crash reports, Mono/Gecko installers).
+# Whether this machine runs 32-bit x86 programs: a tiny static 32-bit program,
+# assembled and linked here (binutils come with the compilers), must run and print.
+# Answers 0 when it does; 1 when the kernel refuses 32-bit programs, with the reason
+# in NIMBREL_NO_32BIT; 2 when the probe itself could not be made or misbehaved.
+probe_32bit() {
+  if [ -n "${NIMBREL_PROBED_32BIT:-}" ]; then return "$NIMBREL_PROBED_32BIT"; fi
+  local work status=0 output
+  work=$(mktemp -d)
+  printf '%s\n' '.globl _start' '_start: movl $4, %eax' 'movl $1, %ebx' 'movl $text, %ecx' 'movl $3, %edx' \
+    'int $0x80' 'movl $1, %eax' 'xorl %ebx, %ebx' 'int $0x80' '.data' 'text: .ascii "32\n"' >"$work/probe.s"
+  if ! as --32 -o "$work/probe.o" "$work/probe.s" || ! ld -m elf_i386 -static -o "$work/probe" "$work/probe.o"; then
+    log "the 32-bit probe could not be built (as --32, ld -m elf_i386)"
+    status=2
+  elif ! output=$("$work/probe" 2>"$work/error"); then
+    if grep -q 'Exec format error' "$work/error"; then
+      NIMBREL_NO_32BIT="this machine's Linux kernel does not run 32-bit programs (its IA-32 emulation is off), so the 32-bit nimbrel.exe cannot run under Wine here"
+      export NIMBREL_NO_32BIT
+      status=1
+    else
+      log "the 32-bit probe failed: $(cat "$work/error")"
+      status=2
+    fi
+  elif [ "$output" != 32 ]; then
+    log "the 32-bit probe printed '$output', not '32'"
+    status=2
+  fi
+  rm -rf "$work"
+  export NIMBREL_PROBED_32BIT=$status
+  return $status
+}
+
+# Wine: a prefix of our own inside the build tree (start Xvfb first when windows will
+# be shown), quiet, and never a dialog that would wait for a person (crash reports,
+# Mono/Gecko installers). $1: the prefix, build/win64/wineprefix by default.
+# A prefix made where 32-bit programs could not run (wine32 missing, or a kernel
+# without 32-bit support) has no 32-bit Windows in it: it is made again once they can.
 wine_setup() {
-  export WINEPREFIX="$NIMBREL_ROOT/build/win64/wineprefix"
+  export WINEPREFIX="${1:-$NIMBREL_ROOT/build/win64/wineprefix}"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree=;mshtml="
   export WINEARCH=win64
+  local wow64=no
+  if [ -x /usr/lib/wine/wine ] && probe_32bit; then wow64=yes; fi
+  if [ -f "$WINEPREFIX/system.reg" ] && [ $wow64 = yes ] && [ "$(cat "$WINEPREFIX/.nimbrel-32bit" 2>/dev/null)" != yes ]; then
+    log "making the Wine prefix $WINEPREFIX again, now with 32-bit Windows in it"
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     log "creating the Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    DISPLAY= wine wineboot --init >/dev/null 2>&1 || true
-    DISPLAY= wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    DISPLAY= "$WINE" wineboot --init >/dev/null 2>&1 || true
+    DISPLAY= "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
+    echo $wow64 >"$WINEPREFIX/.nimbrel-32bit"
   fi
   # Wine's own fonts (fonts-wine: Marlett draws the caption buttons, Tahoma is the
   # dialogs' "MS Shell Dlg") lie where Debian's Wine does not look for them: the
@@ -79,10 +136,10 @@ wine_setup() {
   wineserver -p 2>/dev/null || true
   # Start Wine's own services now, detached from our output: a service that
   # inherited a test's stdout would keep CTest waiting for that test to end.
-  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
   # No window manager runs on Xvfb: Wine draws the window frames itself, and hiding a
   # window does not wait (a second each time) for a manager that never answers.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
 }
 
 wine_teardown() {
