@@ -39,6 +39,23 @@ TEST(Sha256, PublishedVectorsInPiecesOfAnySize) {
     }
 }
 
+// A listed digest decides whether a downloaded program may start: anything but 64 hex
+// digits must match nothing. Each bad character stands alone in an otherwise good
+// value, in a high and in a low nibble, so that a check needing both nibbles bad fails.
+TEST(Sha256, ParseDigestTakesExactly64HexDigits) {
+    const std::string good = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    ASSERT_TRUE(ParseDigest(good));
+    EXPECT_EQ(ToHex(*ParseDigest(good)), good);
+    EXPECT_EQ(ParseDigest("BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"), ParseDigest(good));
+    auto with = [&](size_t at, char c) { return good.substr(0, at) + c + good.substr(at + 1); };
+    const std::string rejected[] = {
+        with(0, 'g'), with(1, 'g'), with(62, 'z'), with(63, ':'), with(30, '/'), with(31, '@'), with(40, 'G'),
+        good.substr(0, 63), good + "0", " " + good.substr(1), good.substr(0, 63) + " ", with(32, ' '), "",
+        std::string(64, ' '), good.substr(0, 32) + std::string(1, '\0') + good.substr(33),
+    };
+    for (const std::string& text : rejected) EXPECT_FALSE(ParseDigest(text)) << "'" << text << "'";
+}
+
 TEST(Sha256, AFileOfSomeMegabytesAsSha256sumSeesIt) {
     const std::string path = testing::TempDir() + "sha256_test.bin";
     std::string bytes(3 * 1024 * 1024 + 1001, '\0');
