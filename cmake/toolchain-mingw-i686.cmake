@@ -1,4 +1,5 @@
-# 32-bit Windows build: the product. Built and checked here, never executed.
+# 32-bit Windows build: the product (build/win32), and the 32-bit programs and
+# stand-ins the tests run under Wine (build/win64/program32).
 # The -win32 thread-model compilers: the -posix ones link libwinpthread, whose
 # imports the floor systems (Windows 98, NT 4.0) lack.
 set(CMAKE_SYSTEM_NAME Windows)
