@@ -105,7 +105,7 @@ probe_32bit() {
 # without 32-bit support) has no 32-bit Windows in it: it is made again once they can.
 wine_setup() {
   export WINEPREFIX="${1:-$NIMBREL_ROOT/build/win64/wineprefix}"
-  export WINEDEBUG=-all
+  export WINEDEBUG=${WINEDEBUG:--all}  # quiet unless asked otherwise
   export WINEDLLOVERRIDES="mscoree=;mshtml="
   export WINEARCH=win64
   local wow64=no
