@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -551,6 +552,50 @@ TEST_F(FtpTransfer, BothDialogsEndWhenStartingOrPostingFails) {
         EXPECT_EQ(seen.second, c.boxes) << Quoted(seen.second);
         EXPECT_EQ(FileExists(local), ends == 0);
         DeleteFileA(local.c_str());
+    }
+}
+
+// Both dialogs writing onto a disk that fills up half way (a 1 MB tmpfs of the test's
+// own namespace, NIMBREL_SMALL_DISK; see CMakeLists.txt): each ends with its download
+// error, and leaves no file, or in a resume only what was there before.
+// Regression: a write that failed when the last block was flushed went unnoticed.
+TEST_F(FtpTransfer, BothDialogsOnAFullDiskEndInTheirError) {
+    const char* disk = std::getenv("NIMBREL_SMALL_DISK");
+    ASSERT_NE(disk, nullptr) << "run through ctest: this needs the small disk of a namespace of its own";
+    const std::string local = WinePath(disk) + "\\fw.bin";
+    const std::string remote = Payload(3000000, 9), earlier = remote.substr(0, 1000);
+    WriteFileBytes(FtpRoot() + "\\big.bin", remote);
+    const std::string kDiskFull = "An error occurred while downloading the file, Error:112";
+    struct Case {
+        const char* what;
+        bool http;
+        int32_t offset;
+    } cases[] = {{"HTTP", true, 0}, {"FTP", false, 0}, {"FTP, resumed", false, 1000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA(local.c_str());
+        if (c.offset != 0) WriteFileBytes(local, earlier);
+        std::pair<INT_PTR, std::vector<std::string>> seen;
+        if (c.http) {
+            const ::Outcome outcome =
+                RunDownload({LoopbackUrl(PeerPort("NIMBREL_HTTP_PORT"), "/gen?size=3000000"), local});
+            seen = {outcome.result, outcome.boxes};
+        } else {
+            Probe dialog;
+            dialog.m_RemoteFile = "/big.bin";
+            dialog.m_LocalFile = local;
+            dialog.m_PromptOverwrite = false;
+            dialog.m_ResumeOffset = c.offset;
+            const Outcome outcome = RunDialog(dialog);
+            seen = {outcome.result, outcome.boxes};
+        }
+        EXPECT_EQ(seen.first, IDCANCEL);
+        EXPECT_EQ(seen.second, std::vector<std::string>{kDiskFull}) << Quoted(seen.second);
+        if (c.offset == 0) {
+            EXPECT_FALSE(FileExists(local));
+        } else {
+            EXPECT_TRUE(SameBytes(ReadFileBytes(local), earlier));
+        }
     }
 }
 
