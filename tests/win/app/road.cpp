@@ -43,18 +43,22 @@ std::vector<std::string> Lines(const std::string& text) {
 
 }  // namespace
 
-::testing::AssertionResult RoadServersUp() {
-    const std::string server = NIMBREL_UPDATE_SERVER;
-    const int updatePort = std::stoi(server.substr(server.rfind(':') + 1));
-    if (PeerPort("NIMBREL_UPDATE_PORT") != updatePort || PeerPort("NIMBREL_FTP_PORT") != 21) {
+::testing::AssertionResult RoadServersUp(const std::string& updateServer, const char* portVariable) {
+    const bool secure = updateServer.rfind("https://", 0) == 0;
+    const size_t scheme = updateServer.find("://");
+    const std::string hostAndPort = scheme == std::string::npos ? updateServer : updateServer.substr(scheme + 3);
+    const size_t colon = hostAndPort.rfind(':');
+    const int updatePort = colon != std::string::npos ? std::stoi(hostAndPort.substr(colon + 1)) : secure ? 443 : 80;
+    if (PeerPort(portVariable) != updatePort || PeerPort("NIMBREL_FTP_PORT") != 21) {
         return ::testing::AssertionFailure() << "run this test through ctest: it needs the update-list server on port "
                                              << updatePort << " and the FTP server on port 21";
     }
     return ::testing::AssertionSuccess();
 }
 
-std::string ServeFirmware() {
-    const std::string flasher = ReadFileBytes(BuildPath("tests/peers/flasher/flasher.exe"));
+std::string ServeFirmware(const std::string& flasherPath, size_t size) {
+    std::string flasher = ReadFileBytes(flasherPath.empty() ? BuildPath("tests/peers/flasher/flasher.exe") : flasherPath);
+    if (flasher.size() < size) flasher.resize(size, '\0');
     for (int row = 0; row < kRoadRows; ++row) {
         if (row == kMissing) continue;
         std::string path = FtpRoot();

@@ -35,12 +35,15 @@ extern const char* const kRoadUrls[kRoadRows];
 ListRows RoadListRows();
 
 // Fails unless the test runs with its servers (through ctest): the update-list
-// server at the address this tree was built to ask, and the FTP server on port 21.
-::testing::AssertionResult RoadServersUp();
+// server at `updateServer` (host[:port], http:// or https://; by default the one this
+// tree was built to ask), its port in `portVariable`, and the FTP server on port 21.
+::testing::AssertionResult RoadServersUp(const std::string& updateServer = NIMBREL_UPDATE_SERVER,
+                                         const char* portVariable = "NIMBREL_UPDATE_PORT");
 
-// Puts the stand-in flasher on the FTP server under the name of every release but
-// the missing one, and answers its bytes.
-std::string ServeFirmware();
+// Puts the stand-in flasher `flasher` (this tree's when empty), padded with zeros to
+// at least `size` bytes (it still runs), on the FTP server under the name of every
+// release but the missing one, and answers its bytes.
+std::string ServeFirmware(const std::string& flasher = {}, size_t size = 0);
 
 // The commands the FTP server received since the last call, one per line.
 std::vector<std::string> FtpCommands();

@@ -1,14 +1,23 @@
-// The whole road of one update with the real program: nimbrel.exe started in a
-// folder of its own as Windows 98, with the simulated ASPI library beside it
-// describing two drives (tests/peers/aspi/two_drives.txt), the update-list server
-// and the FTP server on 127.0.0.1:21. The test drives the program's windows the way
-// a user would (choose the drive, "Check updates", click a row, "Update selected",
-// OK to each message) and checks what it leaves behind: Kernel.log, FirmUpdate.EXE
-// and the record of the stand-in flasher that it started.
+// The whole road of one update with the real program, as a table over program and
+// platform: the program started in a folder of its own as Windows 98, with the
+// simulated ASPI library beside it describing two drives
+// (tests/peers/aspi/two_drives.txt), the update-list server and the FTP server on
+// port 21; or as Windows XP, where no drive answers under Wine. The test drives the
+// program's windows the way a user would (choose the drive, "Check updates", click a
+// row, "Update selected", OK to each message, Close) and checks what it leaves
+// behind: Kernel.log, FirmUpdate.EXE and the record of the stand-in flasher.
+//
+// Two programs walk it: this tree's 64-bit nimbrel.exe (rows "TestBuild64/...") and
+// the release's own 32-bit nimbrel.exe, unpacked from the zip users download (rows
+// "Release32/..."), with the 32-bit stand-ins. The release asks the update-list
+// server it was built with: its rows run in a namespace of their own, where that
+// host is 127.0.0.1 (tests/peers/in_namespace.sh), and NIMBREL_RELEASE_SERVER names it.
+// The rows on a full disk run there too, on its small disk NIMBREL_SMALL_DISK.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -23,6 +32,68 @@
 namespace {
 
 const std::string kRule = std::string(44, '=') + "\r\n";
+constexpr char kDiskFullDownload[] = "An error occurred while downloading the file, Error:112";
+
+enum class Program { kTestBuild64, kRelease32 };
+
+// Where a program and the stand-ins of its bitness lie in the build tree.
+struct ProgramFiles {
+    std::string exe, aspiLibrary, flasher;
+};
+
+ProgramFiles FilesOf(Program program) {
+    if (program == Program::kTestBuild64) {
+        return {BuildPath("nimbrel.exe"), BuildPath("peers/aspi/wnaspi32.dll"),
+                BuildPath("tests/peers/flasher/flasher.exe")};
+    }
+    return {BuildPath("release/unpacked/nimbrel.exe"), BuildPath("program32/peers/aspi/wnaspi32.dll"),
+            BuildPath("program32/tests/peers/flasher/flasher.exe")};
+}
+
+// The folder the program is started in; its files go there, or beside the program.
+enum class Start {
+    kOwnFolder,
+    kSystemFolder,  // as "Run as administrator" starts a program
+    kSmallDisk,     // a disk of 1 MB: the log and the list fit on it, the release does not
+};
+
+enum class Outcome {
+    kStartAndClose,   // the dialog shows; Close ends the program
+    kFlasherStarted,  // the release is downloaded, checked and started
+    kNotListed,       // the release's digest is another file's: deleted, nothing started
+    kDiskFull,        // the download fails: nothing left, nothing started
+};
+
+struct Road {
+    const char* name;
+    Program program;
+    const char* platform;  // Wine's version for the program
+    Start start;
+    Outcome outcome;
+    int release;  // the row clicked, for a download
+};
+
+const Road kRoads[] = {
+    {"Win98FromTheDriveToTheFlasher", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kLowerCaseExe},
+    {"WinXpStartedInTheSystemFolder", Program::kTestBuild64, "winxp", Start::kSystemFolder, Outcome::kStartAndClose, 0},
+    {"Win98FullDiskStartsNothing", Program::kTestBuild64, "win98", Start::kSmallDisk, Outcome::kDiskFull, kLowerCaseExe},
+    {"Win98FromTheDriveToTheFlasher", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kLowerCaseExe},
+    {"Win98DigestOfAnotherFileStartsNothing", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kNotListed,
+     kOtherFile},
+    {"WinXpStartedInTheSystemFolder", Program::kRelease32, "winxp", Start::kSystemFolder, Outcome::kStartAndClose, 0},
+};
+
+constexpr size_t kBeyondTheSmallDisk = 2 * 1024 * 1024;
+
+std::vector<Road> RoadsOf(Program program) {
+    std::vector<Road> roads;
+    for (const Road& road : kRoads) {
+        if (road.program == program) roads.push_back(road);
+    }
+    return roads;
+}
 
 // Waits for the program's next message box, presses OK and answers its text.
 std::string AnswerNextBox(DWORD processId) {
@@ -42,72 +113,138 @@ std::string ControlText(HWND control) {
     return text;
 }
 
-TEST(WholeRoad, FromTheDriveToTheFlasher) {
-    ASSERT_TRUE(RoadServersUp());
-    const std::string served = ServeFirmware();
-    FtpCommands();
+std::string SystemFolder() {
+    char folder[MAX_PATH] = {};
+    GetSystemDirectoryA(folder, sizeof folder);
+    return folder;
+}
 
-    // The program in a folder of its own, the simulated library and its machine beside it.
+std::string WindowsFolder() {
+    char folder[MAX_PATH] = {};
+    GetWindowsDirectoryA(folder, sizeof folder);
+    return folder;
+}
+
+class WholeRoad : public ::testing::TestWithParam<Road> {};
+
+TEST_P(WholeRoad, Walk) {
+    const Road& road = GetParam();
+    std::string updateServer = NIMBREL_UPDATE_SERVER;
+    const char* portVariable = "NIMBREL_UPDATE_PORT";
+    if (road.program == Program::kRelease32) {
+        if (const char* reason = std::getenv("NIMBREL_NO_32BIT")) GTEST_SKIP() << reason;
+        const char* server = std::getenv("NIMBREL_RELEASE_SERVER");
+        ASSERT_NE(server, nullptr) << "run the release's rows through ctest: they need a namespace of their own";
+        updateServer = server;
+        portVariable = "NIMBREL_RELEASE_UPDATE_PORT";
+        if (updateServer.rfind("https://", 0) == 0) {
+            GTEST_SKIP() << "the release asks " << server << ": its rows serve plain HTTP only";
+        }
+    }
+    const char* smallDisk = std::getenv("NIMBREL_SMALL_DISK");
+    if (road.start == Start::kSmallDisk) {
+        ASSERT_NE(smallDisk, nullptr) << "run through ctest: this row needs a small disk";
+    }
+    const ProgramFiles programFiles = FilesOf(road.program);
+    std::string served;
+    if (road.outcome != Outcome::kStartAndClose) {
+        ASSERT_TRUE(RoadServersUp(updateServer, portVariable));
+        served = ServeFirmware(programFiles.flasher, road.start == Start::kSmallDisk ? kBeyondTheSmallDisk : 0);
+        FtpCommands();
+    }
+
+    // The program in a folder of its own; as Windows 98 the simulated library and its
+    // machine beside it.
     ScratchDir scratch;
-    ASSERT_TRUE(CopyFileA(BuildPath("nimbrel.exe").c_str(), scratch.File("nimbrel.exe").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA(BuildPath("peers/aspi/wnaspi32.dll").c_str(), scratch.File("wnaspi32.dll").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA(BuildPath("peers/aspi/two_drives.txt").c_str(), scratch.File("wnaspi32.txt").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(programFiles.exe.c_str(), scratch.File("nimbrel.exe").c_str(), FALSE)) << programFiles.exe;
     WineAppDefaults settings("nimbrel.exe");
-    ASSERT_TRUE(settings.SetVersion("win98"));
-    ASSERT_TRUE(settings.SetDllOverride("wnaspi32", "native"));
+    ASSERT_TRUE(settings.SetVersion(road.platform));
+    const bool aspi = std::string(road.platform) == "win98";
+    if (aspi) {
+        ASSERT_TRUE(CopyFileA(programFiles.aspiLibrary.c_str(), scratch.File("wnaspi32.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(BuildPath("peers/aspi/two_drives.txt").c_str(), scratch.File("wnaspi32.txt").c_str(), FALSE));
+        ASSERT_TRUE(settings.SetDllOverride("wnaspi32", "native"));
+    }
+    // A 32-bit program's system folder is SysWOW64, whatever its name says.
+    const std::string systemFolder = SystemFolder();
+    const std::string strayLogs[] = {systemFolder + "\\Kernel.log", WindowsFolder() + "\\SysWOW64\\Kernel.log"};
+    for (const std::string& log : strayLogs) DeleteFileA(log.c_str());
 
-    RunningProgram program(scratch.File("nimbrel.exe"), "", scratch.Path());
+    // Where the program's files go: the folder it starts in, unless that is the system's.
+    const std::string folder = road.start == Start::kSmallDisk ? WinePath(smallDisk) : scratch.Path();
+    const auto file = [&](const std::string& name) { return folder + "\\" + name; };
+    RunningProgram program(scratch.File("nimbrel.exe"), "", road.start == Start::kSystemFolder ? systemFolder : folder);
     ASSERT_TRUE(program.Started());
     const DWORD pid = program.ProcessId();
     HWND window = WaitForWindow("#32770", kMainCaption, 60000, pid);
     ASSERT_NE(window, nullptr) << "the main dialog did not show";
 
     // Discovery is logged before the window exists.
-    EXPECT_EQ(ReadFileBytes(scratch.File("Kernel.log")),
-              "OS: Windows 98\r\n" + kRule +
-                  "Load ASPI driver ok!\r\n"
-                  "Drive D: ,Parameters: 0/0/0 ,BusType: 2\r\n"
-                  "OTHER   DVD-ROM 16X     0200\r\n"
-                  "Drive E: ,Parameters: 0/1/0 ,BusType: 2\r\n"
-                  "ZORIX   DVD-RW XR-1680  1.02\r\n" +
-                  kRule);
-
-    // The maker's drive is the second one.
-    HWND driveBox = GetDlgItem(window, IDC_DRIVE_BOX);
-    ASSERT_EQ(SendMessageA(driveBox, CB_GETCOUNT, 0, 0), 2);
-    EXPECT_EQ(ControlText(driveBox), "cdrom1 :  OTHER   DVD-ROM 16X      0200");
-    SendMessageA(driveBox, CB_SETCURSEL, 1, 0);
-    EXPECT_EQ(ControlText(driveBox), "cdrom2 :  ZORIX   DVD-RW XR-1680   1.02");
-
-    ClickButton(window, IDC_CHECK_UPDATES);
-    EXPECT_EQ(AnswerNextBox(pid), kListDownloaded);
-    HWND list = GetDlgItem(window, IDC_FIRMWARE_LIST);
-    ListRows rows;
-    for (DWORD start = GetTickCount(); rows.size() < kRoadRows && GetTickCount() - start < 20000; Sleep(50)) {
-        rows = ListViewRows(list);
+    if (aspi) {
+        EXPECT_EQ(ReadFileBytes(file("Kernel.log")),
+                  "OS: Windows 98\r\n" + kRule +
+                      "Load ASPI driver ok!\r\n"
+                      "Drive D: ,Parameters: 0/0/0 ,BusType: 2\r\n"
+                      "OTHER   DVD-ROM 16X     0200\r\n"
+                      "Drive E: ,Parameters: 0/1/0 ,BusType: 2\r\n"
+                      "ZORIX   DVD-RW XR-1680  1.02\r\n" +
+                      kRule);
+    } else {
+        EXPECT_EQ(ReadFileBytes(file("Kernel.log")), "OS: Windows NT\r\n" + kRule + kRule);
     }
-    ASSERT_EQ(rows, RoadListRows());
-    EXPECT_FALSE(FileExists(scratch.File("FirmwareUpdate.XML")));
+    for (const std::string& log : strayLogs) EXPECT_FALSE(FileExists(log)) << log;
 
-    ASSERT_TRUE(ClickListViewRow(list, kLowerCaseExe));
-    ASSERT_TRUE(WaitForSelection(list, 1, kLowerCaseExe));
-    ClickButton(window, IDC_UPDATE_SELECTED);
-    EXPECT_EQ(AnswerNextBox(pid), kDownloaded);
+    if (road.outcome != Outcome::kStartAndClose) {
+        // The maker's drive is the second one.
+        HWND driveBox = GetDlgItem(window, IDC_DRIVE_BOX);
+        ASSERT_EQ(SendMessageA(driveBox, CB_GETCOUNT, 0, 0), 2);
+        EXPECT_EQ(ControlText(driveBox), "cdrom1 :  OTHER   DVD-ROM 16X      0200");
+        SendMessageA(driveBox, CB_SETCURSEL, 1, 0);
+        EXPECT_EQ(ControlText(driveBox), "cdrom2 :  ZORIX   DVD-RW XR-1680   1.02");
 
-    // The flasher ran from the program's folder as FirmUpdate.EXE, with no arguments.
-    const std::vector<FlasherRun> runs = WaitForFlasherRuns(scratch.Path(), 1);
-    ASSERT_EQ(runs.size(), 1u) << "the flasher did not start";
-    EXPECT_EQ(lstrcmpiA(runs[0].folder.c_str(), scratch.Path().c_str()), 0) << runs[0].folder;
-    EXPECT_EQ(lstrcmpiA(runs[0].program.c_str(), scratch.File(kFirmwareFile).c_str()), 0) << runs[0].program;
-    EXPECT_EQ(runs[0].arguments, "");
-    EXPECT_EQ(ReadFileBytes(scratch.File(kFirmwareFile)), served);
-    EXPECT_EQ(Downloads(FtpCommands()), std::vector<std::string>{std::string("RETR /") + kRoadUrls[kLowerCaseExe]});
+        ClickButton(window, IDC_CHECK_UPDATES);
+        EXPECT_EQ(AnswerNextBox(pid), kListDownloaded);
+        HWND list = GetDlgItem(window, IDC_FIRMWARE_LIST);
+        ListRows rows;
+        for (DWORD start = GetTickCount(); rows.size() < kRoadRows && GetTickCount() - start < 20000; Sleep(50)) {
+            rows = ListViewRows(list);
+        }
+        ASSERT_EQ(rows, RoadListRows());
+        EXPECT_FALSE(FileExists(file("FirmwareUpdate.XML")));
+
+        ASSERT_TRUE(ClickListViewRow(list, road.release));
+        ASSERT_TRUE(WaitForSelection(list, 1, road.release));
+        ClickButton(window, IDC_UPDATE_SELECTED);
+        if (road.outcome == Outcome::kFlasherStarted) {
+            EXPECT_EQ(AnswerNextBox(pid), kDownloaded);
+            // The flasher ran from the program's folder as FirmUpdate.EXE, with no arguments.
+            const std::vector<FlasherRun> runs = WaitForFlasherRuns(folder, 1);
+            ASSERT_EQ(runs.size(), 1u) << "the flasher did not start";
+            EXPECT_EQ(lstrcmpiA(runs[0].folder.c_str(), folder.c_str()), 0) << runs[0].folder;
+            EXPECT_EQ(lstrcmpiA(runs[0].program.c_str(), file(kFirmwareFile).c_str()), 0) << runs[0].program;
+            EXPECT_EQ(runs[0].arguments, "");
+            EXPECT_EQ(ReadFileBytes(file(kFirmwareFile)), served);
+        } else {
+            EXPECT_EQ(AnswerNextBox(pid), road.outcome == Outcome::kNotListed ? kNotListedFile : kDiskFullDownload);
+            EXPECT_FALSE(FileExists(file(kFirmwareFile)));
+            EXPECT_TRUE(FlasherRuns(folder).empty());
+        }
+        EXPECT_EQ(Downloads(FtpCommands()), std::vector<std::string>{std::string("RETR /") + kRoadUrls[road.release]});
+    }
 
     // The main dialog stays open until the user closes it.
     ASSERT_TRUE(IsWindow(window));
     ClickButton(window, IDCANCEL);
-    EXPECT_NE(program.Wait(30000), STILL_ACTIVE);
-    DeleteSoon(scratch.File(kFirmwareFile));
+    EXPECT_EQ(program.Wait(30000), 0u);
+    DeleteSoon(file(kFirmwareFile));
 }
+
+std::string RoadName(const ::testing::TestParamInfo<Road>& info) { return info.param.name; }
+
+// The rows of each program run where its servers are: this tree's in the test's own
+// network, the release's (and those on a full disk) in a namespace of their own; the
+// ctest entries filter by their names.
+INSTANTIATE_TEST_SUITE_P(TestBuild64, WholeRoad, ::testing::ValuesIn(RoadsOf(Program::kTestBuild64)), RoadName);
+INSTANTIATE_TEST_SUITE_P(Release32, WholeRoad, ::testing::ValuesIn(RoadsOf(Program::kRelease32)), RoadName);
 
 }  // namespace
