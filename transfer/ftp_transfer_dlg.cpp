@@ -61,6 +61,7 @@ private:
 struct CFTPTransferDlg::ConnectAttempt {
     CFTPTransferDlg& dialog;
     HINTERNET session;
+    bool passive;
     HINTERNET connection = nullptr;
     DWORD error = 0;                   // GetLastError() of a failed InternetConnectA
     std::optional<std::string> reply{};  // the server's, when it refused the connection
@@ -160,33 +161,40 @@ bool CFTPTransferDlg::Exchange() {
     InternetHandle connection = InternetHandle::Borrowed(m_AttachedConnection);
     InternetHandle remote;
 
-    if (!m_Attached && !Connect(internet, connection)) return false;
-    PlayAnimation();
-    SetStatus(IDS_FTP_GETTING_INFO);
-
-    std::optional<Listing> listing;  // download: what the server lists, when found
     std::optional<uint32_t> total;
-    if (m_Download) {
-        listing = ListRemoteFile(connection.Get());
-        if (listing) total = static_cast<uint32_t>(listing->size);
-    } else {
+    if (!m_Download) {
         try {
             total = static_cast<uint32_t>(m_File.GetLength());
         } catch (const CFileException& failure) {
             return Report(IDS_FTP_ERROR_DOWNLOAD, failure.m_lOsError);
         }
-        if (m_PromptOverwrite && ListRemoteFile(connection.Get()) &&
-            SendMessageA(m_hWnd, WM_TRANSFER_ASK_REPLACE, 0, 0) == 0) {
-            return Fail({});  // the user's choice: nothing to tell
-        }
     }
+    // WinInet cannot tell a refused PASV from a missing file (both fail the open), so
+    // a failed open in passive mode is tried once more in active mode, on a connection
+    // of its own (the mode is the connection's); that try's outcome is the transfer's.
+    // The caller's connection (Attach) keeps the mode it was made with.
+    std::optional<Listing> listing;  // download: what the server lists, when found
+    bool asked = false;              // upload: the replace question has been put
+    for (bool passive = m_Passive && !m_Attached;; passive = false) {
+        if (!m_Attached && !Connect(internet, connection, passive)) return false;
+        PlayAnimation();
+        SetStatus(IDS_FTP_GETTING_INFO);
+        if (m_Download) {
+            if (!listing) listing = ListRemoteFile(connection.Get());
+        } else if (m_PromptOverwrite && !asked && ListRemoteFile(connection.Get())) {
+            asked = true;
+            if (SendMessageA(m_hWnd, WM_TRANSFER_ASK_REPLACE, 0, 0) == 0) return Fail({});  // nothing to tell
+        }
+        // A new connection has forgotten an earlier REST.
+        if (m_ResumeOffset != 0 && !RequestResume(connection.Get())) return false;
 
-    if (m_ResumeOffset != 0 && !RequestResume(connection.Get())) return false;
-
-    const DWORD flags = kNoCacheFlags | (m_Binary ? FTP_TRANSFER_TYPE_BINARY : FTP_TRANSFER_TYPE_ASCII);
-    remote = InternetHandle(FtpOpenFileA(connection.Get(), m_RemoteFile.c_str(),
-                                         m_Download ? GENERIC_READ : GENERIC_WRITE, flags, Context()));
-    if (!remote) return Report(IDS_FTP_ERROR_OPEN_REMOTE, GetLastError());
+        const DWORD flags = kNoCacheFlags | (m_Binary ? FTP_TRANSFER_TYPE_BINARY : FTP_TRANSFER_TYPE_ASCII);
+        remote = InternetHandle(FtpOpenFileA(connection.Get(), m_RemoteFile.c_str(),
+                                             m_Download ? GENERIC_READ : GENERIC_WRITE, flags, Context()));
+        if (remote) break;
+        if (!passive) return Report(IDS_FTP_ERROR_OPEN_REMOTE, GetLastError());
+    }
+    if (listing) total = static_cast<uint32_t>(listing->size);
 
     SetStatus(m_Download ? IDS_FTP_RETRIEVING : IDS_FTP_UPLOADING);
     const DWORD startTick = GetTickCount();
@@ -208,8 +216,9 @@ InternetHandle CFTPTransferDlg::OpenSession() const {
 
 // Makes the connection on a thread of its own, so that a server that never
 // answers costs at most m_ConnectTimeout.
-bool CFTPTransferDlg::Connect(InternetHandle& internet, InternetHandle& connection) {
-    ConnectAttempt attempt{*this, internet.Get()};
+bool CFTPTransferDlg::Connect(InternetHandle& internet, InternetHandle& connection, bool passive) {
+    connection.Close();  // the one a passive try used
+    ConnectAttempt attempt{*this, internet.Get(), passive};
     CWinThread thread(&CFTPTransferDlg::ConnectThread, &attempt);
     if (!StartThread(thread)) return Report(IDS_FTP_ERROR_CONNECT_THREAD, GetLastError());
     if (thread.Wait(m_ConnectTimeout) == WAIT_TIMEOUT) {
@@ -230,7 +239,7 @@ UINT CFTPTransferDlg::ConnectThread(void* parameter) {
     attempt.connection =
         InternetConnectA(attempt.session, dialog.m_Server.c_str(), dialog.m_Port,
                          named ? dialog.m_UserName.c_str() : nullptr, named ? dialog.m_Password.c_str() : nullptr,
-                         INTERNET_SERVICE_FTP, dialog.m_Passive ? INTERNET_FLAG_PASSIVE : 0, attempt.dialog.Context());
+                         INTERNET_SERVICE_FTP, attempt.passive ? INTERNET_FLAG_PASSIVE : 0, attempt.dialog.Context());
     if (attempt.connection != nullptr) return 0;
     attempt.error = GetLastError();
     // WinInet keeps the reply per thread: take it here, the worker cannot.

@@ -38,7 +38,7 @@ public:
     INTERNET_PORT m_Port = INTERNET_DEFAULT_FTP_PORT;
     bool m_Binary = true;          // false: ASCII
     bool m_PromptOverwrite = true;  // ask before replacing an existing target
-    bool m_Passive = false;
+    bool m_Passive = false;        // passive mode, and a failed open once more in active mode
     bool m_UsePreconfig = true;    // the system's configured Internet access
     bool m_UseProxy = false;       // m_Proxy, when not preconfigured
     std::string m_Proxy;
@@ -48,7 +48,8 @@ public:
 
     // Runs the transfer on a session and connection that the caller opened: the dialog
     // neither opens, connects nor closes them, and gives the session back its own
-    // status callback.
+    // status callback. The connection keeps the mode it was made with: m_Passive does
+    // not apply, and a failed open is not tried again.
     void Attach(HINTERNET internet, HINTERNET connection);
 
 protected:
@@ -68,9 +69,9 @@ private:
     // recorded (nothing to tell when the user declined to replace the remote file).
     bool Exchange();
     InternetHandle OpenSession() const;
-    // Makes `connection` on `internet` within m_ConnectTimeout; a time-out closes
-    // `internet`. false: failed, as recorded.
-    bool Connect(InternetHandle& internet, InternetHandle& connection);
+    // Makes a new `connection` on `internet`, in passive or active mode, within
+    // m_ConnectTimeout; a time-out closes `internet`. false: failed, as recorded.
+    bool Connect(InternetHandle& internet, InternetHandle& connection, bool passive);
     static UINT ConnectThread(void* attempt);
     // What the server lists for the remote file: its size, and whether the entry
     // found is that file (a listing may name another, e.g. for a folder).
