@@ -78,6 +78,7 @@ void CUpdateDlg::OnUpdateSelected() {
         transfer.m_LocalFile = kFirmwareFile;
         transfer.m_Download = true;
         transfer.m_Binary = true;
+        transfer.m_Passive = true;  // works behind NAT; the dialog falls back to active mode
         // IDOK only when the whole file arrived; anything else was reported by the
         // transfer dialog, or was the user's choice.
         if (transfer.DoModal() != IDOK) return;

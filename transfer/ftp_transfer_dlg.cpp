@@ -34,32 +34,37 @@ std::string_view FileNamePart(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-}  // namespace
-
 // Gives an attached session back its owner's status callback however the worker
-// ends, after closing what the dialog opened on it: left in place, ours would take
-// the owner's later contexts for dialogs. A session of our own keeps ours until it
-// is closed.
-class CFTPTransferDlg::CallbackScope {
+// ends: left in place, ours would take the owner's later contexts for dialogs. The
+// handles made on the session are declared after this scope, so they are closed
+// before. A session of our own keeps ours until it is closed.
+class CallbackScope {
 public:
-    CallbackScope(CFTPTransferDlg& dialog, INTERNET_STATUS_CALLBACK earlier, bool restore)
-        : m_Dialog(dialog), m_Earlier(earlier), m_Restore(restore) {}
+    CallbackScope(const InternetHandle& session, INTERNET_STATUS_CALLBACK earlier, bool restore)
+        : m_Session(session), m_Earlier(earlier), m_Restore(restore) {}
     ~CallbackScope() {
-        if (!m_Restore) return;
-        if (m_Dialog.m_RemoteHandle != nullptr) {
-            InternetCloseHandle(m_Dialog.m_RemoteHandle);
-            m_Dialog.m_RemoteHandle = nullptr;
-        }
-        // The session is forgotten (nullptr) once a time-out has closed it.
-        if (m_Dialog.m_Internet != nullptr) InternetSetStatusCallback(m_Dialog.m_Internet, m_Earlier);
+        // Not when a time-out has closed the session.
+        if (m_Restore && m_Session) InternetSetStatusCallback(m_Session.Get(), m_Earlier);
     }
     CallbackScope(const CallbackScope&) = delete;
     CallbackScope& operator=(const CallbackScope&) = delete;
 
 private:
-    CFTPTransferDlg& m_Dialog;
+    const InternetHandle& m_Session;
     INTERNET_STATUS_CALLBACK m_Earlier;
     bool m_Restore;
+};
+
+}  // namespace
+
+// What the connection thread is given, and what it leaves for the worker.
+struct CFTPTransferDlg::ConnectAttempt {
+    CFTPTransferDlg& dialog;
+    HINTERNET session;
+    bool passive;
+    HINTERNET connection = nullptr;
+    DWORD error = 0;                   // GetLastError() of a failed InternetConnectA
+    std::optional<std::string> reply{};  // the server's, when it refused the connection
 };
 
 CFTPTransferDlg::CFTPTransferDlg(const FtpCommandEntry& commandEntry, TransferPlatform platform)
@@ -67,18 +72,9 @@ CFTPTransferDlg::CFTPTransferDlg(const FtpCommandEntry& commandEntry, TransferPl
                       std::move(platform)),
       m_CommandEntry(commandEntry) {}
 
-CFTPTransferDlg::~CFTPTransferDlg() {
-    // Normally all done by the destroy handler; this covers a dialog never shown.
-    if (m_RemoteHandle != nullptr) InternetCloseHandle(m_RemoteHandle);
-    if (!m_Attached) {
-        if (m_Connection != nullptr) InternetCloseHandle(m_Connection);
-        if (m_Internet != nullptr) InternetCloseHandle(m_Internet);
-    }
-}
-
 void CFTPTransferDlg::Attach(HINTERNET internet, HINTERNET connection) {
-    m_Internet = internet;
-    m_Connection = connection;
+    m_AttachedInternet = internet;
+    m_AttachedConnection = connection;
     m_Attached = true;
 }
 
@@ -107,7 +103,7 @@ bool CFTPTransferDlg::PrepareLocalFile() {
     DWORD error = 0;
     if (!m_Download) {
         if (!m_File.Open(m_LocalFile, CFile::modeRead | CFile::shareDenyWrite, &error)) {
-            EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_UPLOAD, DecimalCode(error)));
+            EndAtStart({IDS_FTP_ERROR_OPEN_UPLOAD, error});
             return false;
         }
         // The server continues its copy at the offset: send the rest from there.
@@ -115,7 +111,7 @@ bool CFTPTransferDlg::PrepareLocalFile() {
             try {
                 m_File.Seek(m_ResumeOffset, CFile::begin);
             } catch (const CFileException& failure) {
-                EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_UPLOAD, DecimalCode(failure.m_lOsError)));
+                EndAtStart({IDS_FTP_ERROR_OPEN_UPLOAD, failure.m_lOsError});
                 return false;
             }
         }
@@ -124,13 +120,13 @@ bool CFTPTransferDlg::PrepareLocalFile() {
 
     if (m_LocalFileExisted && m_PromptOverwrite &&
         AppMessageBox(FormatResString(IDS_FTP_REPLACE, m_LocalFile), MB_YESNO) != IDYES) {
-        EndAtStart({});
+        EndAtStart();
         return false;
     }
     // An existing file keeps its first m_ResumeOffset bytes.
     if (!m_File.Open(m_LocalFile, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite | CFile::shareDenyWrite,
                      &error)) {
-        EndAtStart(FormatResString(IDS_FTP_ERROR_OPEN_DOWNLOAD, DecimalCode(error)));
+        EndAtStart({IDS_FTP_ERROR_OPEN_DOWNLOAD, error});
         return false;
     }
     try {
@@ -143,31 +139,10 @@ bool CFTPTransferDlg::PrepareLocalFile() {
     } catch (const CFileException& failure) {
         m_File.Abort();
         if (!m_LocalFileExisted) DeleteFileA(m_LocalFile.c_str());  // made by this open
-        EndAtStart(FormatResString(IDS_FTP_ERROR_SEEK, DecimalCode(failure.m_lOsError)));
+        EndAtStart({IDS_FTP_ERROR_SEEK, failure.m_lOsError});
         return false;
     }
     return true;
-}
-
-void CFTPTransferDlg::EndAtStart(const std::string& message) {
-    if (!message.empty()) AppMessageBox(message);
-    EndDialog(IDCANCEL);
-}
-
-void CFTPTransferDlg::OnDestroy() {
-    // The worker has ended (the base waited for it).
-    if (m_RemoteHandle != nullptr) {
-        InternetCloseHandle(m_RemoteHandle);
-        m_RemoteHandle = nullptr;
-    }
-    if (!m_Attached) {
-        if (m_Connection != nullptr) InternetCloseHandle(m_Connection);
-        if (m_Internet != nullptr) InternetCloseHandle(m_Internet);
-    }
-    m_Connection = nullptr;
-    m_Internet = nullptr;
-    m_File.Abort();
-    CTransferDialog::OnDestroy();
 }
 
 bool CFTPTransferDlg::Transfer() {
@@ -177,96 +152,105 @@ bool CFTPTransferDlg::Transfer() {
 }
 
 bool CFTPTransferDlg::Exchange() {
-    if (!m_Attached) {
-        DWORD access = INTERNET_OPEN_TYPE_PRECONFIG;
-        const char* proxy = nullptr;
-        if (!m_UsePreconfig && m_UseProxy) {
-            access = INTERNET_OPEN_TYPE_PROXY;
-            proxy = m_Proxy.c_str();
-        } else if (!m_UsePreconfig) {
-            access = INTERNET_OPEN_TYPE_DIRECT;
-        }
-        m_Internet = InternetOpenA(GetAppTitle().c_str(), access, proxy, nullptr, 0);
-        if (m_Internet == nullptr) return Report(IDS_FTP_ERROR_TRANSFER, GetLastError());
-    }
-    const INTERNET_STATUS_CALLBACK earlier = InternetSetStatusCallback(m_Internet, &CTransferDialog::StatusCallback);
+    InternetHandle internet = m_Attached ? InternetHandle::Borrowed(m_AttachedInternet) : OpenSession();
+    if (!internet) return Report(IDS_FTP_ERROR_TRANSFER, GetLastError());
+    const INTERNET_STATUS_CALLBACK earlier =
+        InternetSetStatusCallback(internet.Get(), &CTransferDialog::StatusCallback);
     if (earlier == INTERNET_INVALID_STATUS_CALLBACK) return Report(IDS_FTP_ERROR_TRANSFER, GetLastError());
-    const CallbackScope callback(*this, earlier, m_Attached || earlier != nullptr);
+    const CallbackScope callback(internet, earlier, m_Attached || earlier != nullptr);
+    InternetHandle connection = InternetHandle::Borrowed(m_AttachedConnection);
+    InternetHandle remote;
 
-    if (!m_Attached && !Connect()) return false;
-    PlayAnimation();
-    SetStatus(IDS_FTP_GETTING_INFO);
-
-    std::optional<Listing> listing;  // download: what the server lists, when found
     std::optional<uint32_t> total;
-    if (m_Download) {
-        listing = ListRemoteFile();
-        if (listing) total = static_cast<uint32_t>(listing->size);
-    } else {
+    if (!m_Download) {
         try {
             total = static_cast<uint32_t>(m_File.GetLength());
         } catch (const CFileException& failure) {
             return Report(IDS_FTP_ERROR_DOWNLOAD, failure.m_lOsError);
         }
-        if (m_PromptOverwrite && ListRemoteFile() && SendMessageA(m_hWnd, WM_TRANSFER_ASK_REPLACE, 0, 0) == 0) {
-            m_Error.clear();  // the user's choice: nothing to report
-            return false;
-        }
     }
+    // WinInet cannot tell a refused PASV from a missing file (both fail the open), so
+    // a failed open in passive mode is tried once more in active mode, on a connection
+    // of its own (the mode is the connection's); that try's outcome is the transfer's.
+    // The caller's connection (Attach) keeps the mode it was made with.
+    std::optional<Listing> listing;  // download: what the server lists, when found
+    bool asked = false;              // upload: the replace question has been put
+    for (bool passive = m_Passive && !m_Attached;; passive = false) {
+        if (!m_Attached && !Connect(internet, connection, passive)) return false;
+        PlayAnimation();
+        SetStatus(IDS_FTP_GETTING_INFO);
+        if (m_Download) {
+            if (!listing) listing = ListRemoteFile(connection.Get());
+        } else if (m_PromptOverwrite && !asked && ListRemoteFile(connection.Get())) {
+            asked = true;
+            if (SendMessageA(m_hWnd, WM_TRANSFER_ASK_REPLACE, 0, 0) == 0) return Fail({});  // nothing to tell
+        }
+        // A new connection has forgotten an earlier REST.
+        if (m_ResumeOffset != 0 && !RequestResume(connection.Get())) return false;
 
-    if (m_ResumeOffset != 0 && !RequestResume()) return false;
-
-    const DWORD flags = kNoCacheFlags | (m_Binary ? FTP_TRANSFER_TYPE_BINARY : FTP_TRANSFER_TYPE_ASCII);
-    m_RemoteHandle = FtpOpenFileA(m_Connection, m_RemoteFile.c_str(), m_Download ? GENERIC_READ : GENERIC_WRITE, flags,
-                                  Context());
-    if (m_RemoteHandle == nullptr) return Report(IDS_FTP_ERROR_OPEN_REMOTE, GetLastError());
+        const DWORD flags = kNoCacheFlags | (m_Binary ? FTP_TRANSFER_TYPE_BINARY : FTP_TRANSFER_TYPE_ASCII);
+        remote = InternetHandle(FtpOpenFileA(connection.Get(), m_RemoteFile.c_str(),
+                                             m_Download ? GENERIC_READ : GENERIC_WRITE, flags, Context()));
+        if (remote) break;
+        if (!passive) return Report(IDS_FTP_ERROR_OPEN_REMOTE, GetLastError());
+    }
+    if (listing) total = static_cast<uint32_t>(listing->size);
 
     SetStatus(m_Download ? IDS_FTP_RETRIEVING : IDS_FTP_UPLOADING);
     const DWORD startTick = GetTickCount();
     ProgressTracker tracker = StartProgress(m_RemoteFile, total);
-    return m_Download ? Download(tracker, startTick, listing) : Upload(tracker, startTick);
+    return m_Download ? Download(remote, tracker, startTick, listing) : Upload(remote, tracker, startTick);
+}
+
+InternetHandle CFTPTransferDlg::OpenSession() const {
+    DWORD access = INTERNET_OPEN_TYPE_PRECONFIG;
+    const char* proxy = nullptr;
+    if (!m_UsePreconfig && m_UseProxy) {
+        access = INTERNET_OPEN_TYPE_PROXY;
+        proxy = m_Proxy.c_str();
+    } else if (!m_UsePreconfig) {
+        access = INTERNET_OPEN_TYPE_DIRECT;
+    }
+    return InternetHandle(InternetOpenA(GetAppTitle().c_str(), access, proxy, nullptr, 0));
 }
 
 // Makes the connection on a thread of its own, so that a server that never
 // answers costs at most m_ConnectTimeout.
-bool CFTPTransferDlg::Connect() {
-    CWinThread thread(&CFTPTransferDlg::ConnectThread, this);
+bool CFTPTransferDlg::Connect(InternetHandle& internet, InternetHandle& connection, bool passive) {
+    connection.Close();  // the one a passive try used
+    ConnectAttempt attempt{*this, internet.Get(), passive};
+    CWinThread thread(&CFTPTransferDlg::ConnectThread, &attempt);
     if (!StartThread(thread)) return Report(IDS_FTP_ERROR_CONNECT_THREAD, GetLastError());
     if (thread.Wait(m_ConnectTimeout) == WAIT_TIMEOUT) {
         // Closing the session makes the pending InternetConnectA return.
-        InternetCloseHandle(m_Internet);
+        internet.Close();
         thread.Wait(INFINITE);
-        m_Internet = nullptr;
-        if (m_Connection != nullptr) InternetCloseHandle(m_Connection);  // made at the last moment
-        m_Connection = nullptr;
+        InternetHandle(attempt.connection).Close();  // made at the last moment
         return Report(IDS_FTP_ERROR_CONNECT, ERROR_TIMEOUT);
     }
-    if (m_Connection != nullptr) return true;
-    if (m_ConnectError == ERROR_INTERNET_EXTENDED_ERROR) {
-        return Fail(FormatResString(IDS_FTP_ERROR_CONNECT, "\n" + m_ConnectReply));
-    }
-    return Report(IDS_FTP_ERROR_CONNECT, m_ConnectError);
+    connection = InternetHandle(attempt.connection);
+    return connection || Fail({IDS_FTP_ERROR_CONNECT, attempt.error, attempt.reply});
 }
 
-UINT CFTPTransferDlg::ConnectThread(void* self) {
-    auto* dialog = static_cast<CFTPTransferDlg*>(self);
-    const bool named = !dialog->m_UserName.empty();
-    dialog->m_Connection =
-        InternetConnectA(dialog->m_Internet, dialog->m_Server.c_str(), dialog->m_Port,
-                         named ? dialog->m_UserName.c_str() : nullptr, named ? dialog->m_Password.c_str() : nullptr,
-                         INTERNET_SERVICE_FTP, dialog->m_Passive ? INTERNET_FLAG_PASSIVE : 0, dialog->Context());
-    if (dialog->m_Connection != nullptr) return 0;
-    dialog->m_ConnectError = GetLastError();
+UINT CFTPTransferDlg::ConnectThread(void* parameter) {
+    auto& attempt = *static_cast<ConnectAttempt*>(parameter);
+    const CFTPTransferDlg& dialog = attempt.dialog;
+    const bool named = !dialog.m_UserName.empty();
+    attempt.connection =
+        InternetConnectA(attempt.session, dialog.m_Server.c_str(), dialog.m_Port,
+                         named ? dialog.m_UserName.c_str() : nullptr, named ? dialog.m_Password.c_str() : nullptr,
+                         INTERNET_SERVICE_FTP, attempt.passive ? INTERNET_FLAG_PASSIVE : 0, attempt.dialog.Context());
+    if (attempt.connection != nullptr) return 0;
+    attempt.error = GetLastError();
     // WinInet keeps the reply per thread: take it here, the worker cannot.
-    if (dialog->m_ConnectError == ERROR_INTERNET_EXTENDED_ERROR) dialog->m_ConnectReply = LastResponseText();
+    if (attempt.error == ERROR_INTERNET_EXTENDED_ERROR) attempt.reply = LastResponseText();
     return 1;
 }
 
-std::optional<CFTPTransferDlg::Listing> CFTPTransferDlg::ListRemoteFile() {
+std::optional<CFTPTransferDlg::Listing> CFTPTransferDlg::ListRemoteFile(HINTERNET connection) {
     WIN32_FIND_DATAA found{};
-    const HINTERNET search = FtpFindFirstFileA(m_Connection, m_RemoteFile.c_str(), &found, kNoCacheFlags, Context());
-    if (search == nullptr) return std::nullopt;
-    InternetCloseHandle(search);
+    const InternetHandle search(FtpFindFirstFileA(connection, m_RemoteFile.c_str(), &found, kNoCacheFlags, Context()));
+    if (!search) return std::nullopt;
     Listing listing;
     listing.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     const std::string_view name = found.cFileName;
@@ -274,32 +258,33 @@ std::optional<CFTPTransferDlg::Listing> CFTPTransferDlg::ListRemoteFile() {
     return listing;
 }
 
-bool CFTPTransferDlg::RequestResume() {
-    if (!m_CommandEntry.Available()) return Fail(LoadResString(IDS_FTP_NO_FTP_COMMAND));
+bool CFTPTransferDlg::RequestResume(HINTERNET connection) {
+    if (!m_CommandEntry.Available()) return Fail({IDS_FTP_NO_FTP_COMMAND});
     const FtpCommandFunction command = m_CommandEntry.Entry();
     // A session starts in ASCII mode, where servers refuse REST: set the type
     // first, through the same call.
-    if (!command(m_Connection, FALSE, FTP_TRANSFER_TYPE_BINARY, m_Binary ? "TYPE I" : "TYPE A", 0, nullptr)) {
+    if (!command(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, m_Binary ? "TYPE I" : "TYPE A", 0, nullptr)) {
         return Report(IDS_FTP_ERROR_RESUME, GetLastError());
     }
     const std::string rest = "REST " + std::to_string(m_ResumeOffset);
-    if (!command(m_Connection, FALSE, FTP_TRANSFER_TYPE_BINARY, rest.c_str(), 0, nullptr)) {
+    if (!command(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, rest.c_str(), 0, nullptr)) {
         const DWORD error = GetLastError();
         // An extended error means the server answered: its reply decides below.
         if (error != ERROR_INTERNET_EXTENDED_ERROR) return Report(IDS_FTP_ERROR_RESUME, error);
     }
     const std::string reply = LastResponseText();
-    if (FtpReplyCode(reply) != 350) return Fail(FormatResString(IDS_FTP_ERROR_NO_RESUME, reply));
+    if (FtpReplyCode(reply) != 350) return Fail({IDS_FTP_ERROR_NO_RESUME, 0, reply});
     return true;
 }
 
-bool CFTPTransferDlg::Download(ProgressTracker& tracker, DWORD startTick, std::optional<Listing> listing) {
+bool CFTPTransferDlg::Download(InternetHandle& remote, ProgressTracker& tracker, DWORD startTick,
+                               std::optional<Listing> listing) {
     BlockWriter writer(m_File);
     uint64_t received = 0;
     DWORD error = 0;
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(m_RemoteHandle, writer.Room(), BlockWriter::kReadSize, &read)) {
+        if (!InternetReadFile(remote.Get(), writer.Room(), BlockWriter::kReadSize, &read)) {
             return Report(IDS_FTP_ERROR_DOWNLOAD, GetLastError());
         }
         if (read == 0) break;
@@ -309,7 +294,7 @@ bool CFTPTransferDlg::Download(ProgressTracker& tracker, DWORD startTick, std::o
         UpdateProgress(tracker, static_cast<uint32_t>(received));
     }
     if (!writer.Flush(error)) return Report(IDS_FTP_ERROR_DOWNLOAD, error);
-    if (!CloseRemoteFile(IDS_FTP_ERROR_DOWNLOAD)) return false;
+    if (!CloseRemoteFile(remote, IDS_FTP_ERROR_DOWNLOAD)) return false;
     // Only a size listed for this very file says how much should have come.
     const std::optional<uint64_t> expected =
         listing && listing->sameName ? std::optional<uint64_t>(listing->size) : std::nullopt;
@@ -324,7 +309,7 @@ bool CFTPTransferDlg::Download(ProgressTracker& tracker, DWORD startTick, std::o
     return true;
 }
 
-bool CFTPTransferDlg::Upload(ProgressTracker& tracker, DWORD startTick) {
+bool CFTPTransferDlg::Upload(InternetHandle& remote, ProgressTracker& tracker, DWORD startTick) {
     char buffer[kChunkSize];
     uint64_t sent = 0;
     for (;;) {
@@ -336,7 +321,7 @@ bool CFTPTransferDlg::Upload(ProgressTracker& tracker, DWORD startTick) {
         }
         if (read == 0) break;
         DWORD written = 0;
-        if (!InternetWriteFile(m_RemoteHandle, buffer, read, &written)) {
+        if (!InternetWriteFile(remote.Get(), buffer, read, &written)) {
             return Report(IDS_FTP_ERROR_UPLOAD, GetLastError());
         }
         if (written != 0) {
@@ -345,7 +330,7 @@ bool CFTPTransferDlg::Upload(ProgressTracker& tracker, DWORD startTick) {
         }
         if (m_BandwidthLimit > 0) Throttle(startTick, sent);
     }
-    if (!CloseRemoteFile(IDS_FTP_ERROR_UPLOAD)) return false;
+    if (!CloseRemoteFile(remote, IDS_FTP_ERROR_UPLOAD)) return false;
     m_File.Abort();  // read only: nothing to lose
     return true;
 }
@@ -353,13 +338,10 @@ bool CFTPTransferDlg::Upload(ProgressTracker& tracker, DWORD startTick) {
 // Closes the remote file at the end of the data, which ends the transfer on the
 // server, and takes the server's closing reply as its verdict: a 4xx or 5xx reply
 // (a cut connection, a full disk) fails the transfer with its text.
-bool CFTPTransferDlg::CloseRemoteFile(UINT errorId) {
-    const BOOL closed = InternetCloseHandle(m_RemoteHandle);
-    const DWORD error = GetLastError();
-    m_RemoteHandle = nullptr;
-    if (!closed) return Report(errorId, error);
+bool CFTPTransferDlg::CloseRemoteFile(InternetHandle& remote, UINT errorId) {
+    if (!remote.Close()) return Report(errorId, GetLastError());
     const std::string reply = LastResponseText();
-    if (IsFailureReply(reply)) return Fail(FormatResString(errorId, "\n" + reply));
+    if (IsFailureReply(reply)) return Fail({errorId, ERROR_INTERNET_EXTENDED_ERROR, reply});
     return true;
 }
 
@@ -387,16 +369,9 @@ void CFTPTransferDlg::DiscardDownload() noexcept {
     }
 }
 
-bool CFTPTransferDlg::Report(UINT id, DWORD code) { return Fail(FormatResString(id, CodeText(code))); }
-
-bool CFTPTransferDlg::Fail(std::string text) {
-    m_Error = std::move(text);
-    return false;
-}
-
-std::string CFTPTransferDlg::CodeText(DWORD code) const {
-    if (code == ERROR_INTERNET_EXTENDED_ERROR) return "\n" + LastResponseText();
-    return DecimalCode(code);
+bool CFTPTransferDlg::Report(UINT id, DWORD code) {
+    if (code != ERROR_INTERNET_EXTENDED_ERROR) return Fail({id, code});
+    return Fail({id, code, LastResponseText()});
 }
 
 DWORD_PTR CFTPTransferDlg::Context() {

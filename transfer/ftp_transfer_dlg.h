@@ -19,15 +19,14 @@
 #include <optional>
 #include <string>
 
-#include "framework/file.h"
 #include "transfer/ftp_command_entry.h"
+#include "transfer/internet_handle.h"
 #include "transfer/transfer_dialog.h"
 
 class CFTPTransferDlg : public CTransferDialog {
 public:
     // `commandEntry`: where a resume finds FtpCommandA.
     explicit CFTPTransferDlg(const FtpCommandEntry& commandEntry = theFtpCommandEntry, TransferPlatform platform = {});
-    ~CFTPTransferDlg() override;
 
     // Settings, set by the caller before DoModal.
     bool m_Download = true;        // false: upload m_LocalFile to m_RemoteFile
@@ -39,7 +38,7 @@ public:
     INTERNET_PORT m_Port = INTERNET_DEFAULT_FTP_PORT;
     bool m_Binary = true;          // false: ASCII
     bool m_PromptOverwrite = true;  // ask before replacing an existing target
-    bool m_Passive = false;
+    bool m_Passive = false;        // passive mode, and a failed open once more in active mode
     bool m_UsePreconfig = true;    // the system's configured Internet access
     bool m_UseProxy = false;       // m_Proxy, when not preconfigured
     std::string m_Proxy;
@@ -49,7 +48,8 @@ public:
 
     // Runs the transfer on a session and connection that the caller opened: the dialog
     // neither opens, connects nor closes them, and gives the session back its own
-    // status callback.
+    // status callback. The connection keeps the mode it was made with: m_Passive does
+    // not apply, and a failed open is not tried again.
     void Attach(HINTERNET internet, HINTERNET connection);
 
 protected:
@@ -57,53 +57,47 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override {}
     void OnCancel() override {}
-    void OnDestroy() override;
 
 private:
-    class CallbackScope;
+    struct ConnectAttempt;
 
     bool PrepareLocalFile();
-    void EndAtStart(const std::string& message);
 
-    static UINT ConnectThread(void* dialog);
     // The whole conversation; a failed download's local file is discarded.
     bool Transfer() override;
-    // The conversation. false: failed, m_Error says why (empty: the user declined to
-    // replace the remote file).
+    // The conversation, on handles that are closed when it ends. false: failed, as
+    // recorded (nothing to tell when the user declined to replace the remote file).
     bool Exchange();
-    bool Connect();
+    InternetHandle OpenSession() const;
+    // Makes a new `connection` on `internet`, in passive or active mode, within
+    // m_ConnectTimeout; a time-out closes `internet`. false: failed, as recorded.
+    bool Connect(InternetHandle& internet, InternetHandle& connection, bool passive);
+    static UINT ConnectThread(void* attempt);
     // What the server lists for the remote file: its size, and whether the entry
     // found is that file (a listing may name another, e.g. for a folder).
     struct Listing {
         uint64_t size = 0;
         bool sameName = false;
     };
-    std::optional<Listing> ListRemoteFile();
-    bool RequestResume();
-    bool Download(ProgressTracker& tracker, DWORD startTick, std::optional<Listing> listing);
-    bool Upload(ProgressTracker& tracker, DWORD startTick);
-    bool CloseRemoteFile(UINT errorId);
+    std::optional<Listing> ListRemoteFile(HINTERNET connection);
+    bool RequestResume(HINTERNET connection);
+    bool Download(InternetHandle& remote, ProgressTracker& tracker, DWORD startTick, std::optional<Listing> listing);
+    bool Upload(InternetHandle& remote, ProgressTracker& tracker, DWORD startTick);
+    bool CloseRemoteFile(InternetHandle& remote, UINT errorId);
     void Throttle(DWORD startTick, uint64_t done) const;
     // A failed download leaves the local file as it was before this transfer.
     void DiscardDownload() noexcept override;
 
-    // m_Error = string `id` with the code text of `code`; answers false.
+    // Fails with message `id` and WinInet's `code`; for its extended error, with the
+    // server's reply, which WinInet keeps for the calling thread only.
     bool Report(UINT id, DWORD code);
-    bool Fail(std::string text);
-    // The code as the messages show it: decimal, or for ERROR_INTERNET_EXTENDED_ERROR
-    // a line feed and the server's reply.
-    std::string CodeText(DWORD code) const;
     // The context value of our WinInet handles: the dialog, for the status callback;
     // none on an attached connection.
     DWORD_PTR Context();
 
     const FtpCommandEntry& m_CommandEntry;
-    HINTERNET m_Internet = nullptr;
-    HINTERNET m_Connection = nullptr;
-    HINTERNET m_RemoteHandle = nullptr;
-    CFile m_File;
-    bool m_Attached = false;    // the caller's m_Internet and m_Connection (Attach)
-    DWORD m_ConnectError = 0;   // GetLastError() of a failed InternetConnectA
+    HINTERNET m_AttachedInternet = nullptr;  // the caller's (Attach), never closed here
+    HINTERNET m_AttachedConnection = nullptr;
+    bool m_Attached = false;
     bool m_LocalFileExisted = false;
-    std::string m_ConnectReply;  // the server's reply when InternetConnectA failed on it
 };

@@ -9,6 +9,7 @@
 #include "framework/resource_string.h"
 #include "framework/win_app.h"
 #include "res/resource.h"
+#include "transfer/internet_handle.h"
 
 namespace {
 
@@ -67,8 +68,6 @@ CHttpDownloadDlg::CHttpDownloadDlg(TransferPlatform platform)
     : CTransferDialog(IDD_HTTP_DOWNLOAD, kHttpProgressTextIds, IDR_HTTP_CLIP, BarUnit::kKilobytes,
                       IDS_HTTP_ERROR_DOWNLOAD, std::move(platform)) {}
 
-CHttpDownloadDlg::~CHttpDownloadDlg() = default;
-
 BOOL CHttpDownloadDlg::OnInitDialog() {
     CTransferDialog::OnInitDialog();
     OpenAnimation();
@@ -76,19 +75,18 @@ BOOL CHttpDownloadDlg::OnInitDialog() {
     if (!CrackUrl()) {
         m_Url = "http://" + m_Url;
         if (!CrackUrl()) {
-            EndDialog(IDCANCEL);
+            EndAtStart();
             return TRUE;
         }
     }
     if (GetFileAttributesA(m_LocalFile.c_str()) != INVALID_FILE_ATTRIBUTES &&
         AppMessageBox(FormatResString(IDS_HTTP_REPLACE, m_LocalFile), MB_YESNO) != IDYES) {
-        EndDialog(IDCANCEL);
+        EndAtStart();
         return TRUE;
     }
     DWORD error = 0;
     if (!m_File.Open(m_LocalFile, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite, &error)) {
-        AppMessageBox(FormatResString(IDS_HTTP_ERROR_OPEN_LOCAL, DecimalCode(error)));
-        EndDialog(IDCANCEL);
+        EndAtStart({IDS_HTTP_ERROR_OPEN_LOCAL, error});
         return TRUE;
     }
     m_FileName = ObjectFileName(m_Object);
@@ -128,9 +126,9 @@ bool CHttpDownloadDlg::CrackUrl() {
     return true;
 }
 
-bool CHttpDownloadDlg::AnswerFromAllowedPlace() const {
+bool CHttpDownloadDlg::AnswerFromAllowedPlace(HINTERNET request) const {
     // The URL of the answer: the address itself unless a redirect was followed.
-    const std::vector<char> url = QueryOption(m_Request, INTERNET_OPTION_URL, kUrlPartLength);
+    const std::vector<char> url = QueryOption(request, INTERNET_OPTION_URL, kUrlPartLength);
     if (url.empty()) return false;
     std::vector<char> host(kUrlPartLength);
     URL_COMPONENTSA parts{};
@@ -145,48 +143,52 @@ bool CHttpDownloadDlg::AnswerFromAllowedPlace() const {
 bool CHttpDownloadDlg::Transfer() {
     const auto context = reinterpret_cast<DWORD_PTR>(static_cast<CTransferDialog*>(this));
 
-    m_Internet = InternetOpenA(GetAppTitle().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (m_Internet == nullptr) return Fail(IDS_HTTP_ERROR_START, GetLastError());
+    // Closed, in the reverse order, when the worker leaves here.
+    const InternetHandle internet(InternetOpenA(GetAppTitle().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!internet) return FailDeleting(IDS_HTTP_ERROR_START, GetLastError());
     if (m_Abort) return true;
-    if (InternetSetStatusCallback(m_Internet, StatusCallback) == INTERNET_INVALID_STATUS_CALLBACK) {
-        return Fail(IDS_HTTP_ERROR_START, GetLastError());
+    if (InternetSetStatusCallback(internet.Get(), StatusCallback) == INTERNET_INVALID_STATUS_CALLBACK) {
+        return FailDeleting(IDS_HTTP_ERROR_START, GetLastError());
     }
     if (m_Abort) return true;
     const bool login = !m_UserName.empty();
-    m_Connection = InternetConnectA(m_Internet, m_Server.c_str(), m_Port, login ? m_UserName.c_str() : nullptr,
-                                    login ? m_Password.c_str() : nullptr, m_ServiceType, 0, context);
-    if (m_Connection == nullptr) return Fail(IDS_HTTP_ERROR_CONNECT, GetLastError());
+    const InternetHandle connection(InternetConnectA(internet.Get(), m_Server.c_str(), m_Port,
+                                                     login ? m_UserName.c_str() : nullptr,
+                                                     login ? m_Password.c_str() : nullptr, m_ServiceType, 0, context));
+    if (!connection) return FailDeleting(IDS_HTTP_ERROR_CONNECT, GetLastError());
     if (m_Abort) return true;
     PlayAnimation();
     const char* acceptTypes[] = {"*/*", nullptr};
     // Without INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS, WinInet fails or asks the user
     // on a redirect from http to https; AnswerFromAllowedPlace judges where it went.
     const DWORD flags = kRequestFlags | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS | (m_Secure ? INTERNET_FLAG_SECURE : 0);
-    m_Request = HttpOpenRequestA(m_Connection, nullptr, m_Object.c_str(), nullptr, nullptr, acceptTypes, flags,
-                                 context);
-    if (m_Request == nullptr) return Fail(IDS_HTTP_ERROR_CONNECT, GetLastError());
+    const InternetHandle request(
+        HttpOpenRequestA(connection.Get(), nullptr, m_Object.c_str(), nullptr, nullptr, acceptTypes, flags, context));
+    if (!request) return FailDeleting(IDS_HTTP_ERROR_CONNECT, GetLastError());
     if (m_Abort) return true;
 
     for (;;) {
-        if (!HttpSendRequestA(m_Request, nullptr, 0, nullptr, 0)) return Fail(IDS_HTTP_ERROR_CONNECT, GetLastError());
-        if (!AnswerFromAllowedPlace()) return Fail(IDS_HTTP_ERROR_CONNECT, ERROR_HTTP_REDIRECT_FAILED);
+        if (!HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0)) {
+            return FailDeleting(IDS_HTTP_ERROR_CONNECT, GetLastError());
+        }
+        if (!AnswerFromAllowedPlace(request.Get())) {
+            return FailDeleting(IDS_HTTP_ERROR_CONNECT, ERROR_HTTP_REDIRECT_FAILED);
+        }
         uint64_t status = 0;
-        if (!QueryHeader(HTTP_QUERY_STATUS_CODE, status)) {
-            // The local file stays, empty; the destroy handler closes it.
-            const DWORD error = GetLastError();
-            m_Error = FormatResString(IDS_HTTP_ERROR_RESPONSE, DecimalCode(error));
-            return false;
+        // The local file stays, empty; it is closed once the worker has ended.
+        if (!QueryHeader(request.Get(), HTTP_QUERY_STATUS_CODE, status)) {
+            return Fail({IDS_HTTP_ERROR_RESPONSE, GetLastError()});
         }
         if (status == HTTP_STATUS_OK) break;
         const bool challenge = status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ;
-        if (challenge && !m_Abort && AskForLogin(static_cast<DWORD>(status))) continue;
+        if (challenge && !m_Abort && AskForLogin(internet.Get(), request.Get(), static_cast<DWORD>(status))) continue;
         // A login refused is a failure too: the body drained, nothing is left to save.
-        return Fail(IDS_HTTP_ERROR_STATUS, static_cast<DWORD>(status));
+        return FailDeleting(IDS_HTTP_ERROR_STATUS, static_cast<DWORD>(status));
     }
 
     SetStatus(IDS_HTTP_GETTING_INFO);
     std::optional<uint64_t> length;
-    if (uint64_t number = 0; QueryHeader(HTTP_QUERY_CONTENT_LENGTH, number)) length = number;
+    if (uint64_t number = 0; QueryHeader(request.Get(), HTTP_QUERY_CONTENT_LENGTH, number)) length = number;
     // The display counts in 32 bits; a larger file shows no total.
     std::optional<uint32_t> total;
     if (length && *length <= UINT32_MAX) {
@@ -201,12 +203,12 @@ bool CHttpDownloadDlg::Transfer() {
     DWORD error = 0;
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(m_Request, writer.Room(), BlockWriter::kReadSize, &read)) {
-            return Fail(IDS_HTTP_ERROR_DOWNLOAD, GetLastError());
+        if (!InternetReadFile(request.Get(), writer.Room(), BlockWriter::kReadSize, &read)) {
+            return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, GetLastError());
         }
         if (read == 0 || m_Abort) break;
         received += read;
-        if (!writer.Add(read, error)) return Fail(IDS_HTTP_ERROR_DOWNLOAD, error);
+        if (!writer.Add(read, error)) return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, error);
         UpdateProgress(progress, static_cast<uint32_t>(received));
     }
     if (m_Abort) {
@@ -214,45 +216,40 @@ bool CHttpDownloadDlg::Transfer() {
         return true;
     }
     // WinInet reads a connection closed early as the end of the body.
-    if (length && received < *length) return Fail(IDS_HTTP_ERROR_DOWNLOAD, kShortBodyError);
-    if (!writer.Flush(error)) return Fail(IDS_HTTP_ERROR_DOWNLOAD, error);
+    if (length && received < *length) return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, kShortBodyError);
+    if (!writer.Flush(error)) return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, error);
     try {
         m_File.Close();
     } catch (const CFileException& failure) {
-        return Fail(IDS_HTTP_ERROR_DOWNLOAD, failure.m_lOsError);
+        return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, failure.m_lOsError);
     }
     return true;
 }
 
-bool CHttpDownloadDlg::QueryHeader(DWORD query, uint64_t& number) const {
+bool CHttpDownloadDlg::QueryHeader(HINTERNET request, DWORD query, uint64_t& number) const {
     char text[32] = {};
     DWORD length = sizeof text;
-    if (!Platform().httpQueryInfo(m_Request, query, text, &length, nullptr)) return false;
+    if (!Platform().httpQueryInfo(request, query, text, &length, nullptr)) return false;
     number = std::strtoull(text, nullptr, 10);
     return true;
 }
 
-bool CHttpDownloadDlg::AskForLogin(DWORD statusCode) {
+bool CHttpDownloadDlg::AskForLogin(HINTERNET internet, HINTERNET request, DWORD statusCode) {
     // Drain the challenge so that the connection can carry the next request.
     char piece[kDrainPiece];
     DWORD read = 0;
-    while (InternetReadFile(m_Request, piece, sizeof piece, &read) && read != 0) {
+    while (InternetReadFile(request, piece, sizeof piece, &read) && read != 0) {
     }
     // A proxy challenge without a proxy has no one to log in to (and Wine's login
     // dialog crashes on it for want of a proxy name).
-    if (statusCode == HTTP_STATUS_PROXY_AUTH_REQ && !UsesProxy(m_Internet)) return false;
-    return InternetErrorDlg(m_hWnd, m_Request, ERROR_INTERNET_INCORRECT_PASSWORD, kLoginFlags, nullptr) ==
+    if (statusCode == HTTP_STATUS_PROXY_AUTH_REQ && !UsesProxy(internet)) return false;
+    return InternetErrorDlg(m_hWnd, request, ERROR_INTERNET_INCORRECT_PASSWORD, kLoginFlags, nullptr) ==
            ERROR_INTERNET_FORCE_RETRY;
 }
 
-bool CHttpDownloadDlg::Fail(UINT id, DWORD code) {
-    try {
-        m_Error = FormatResString(id, DecimalCode(code));
-    } catch (...) {
-        m_Error.clear();
-    }
+bool CHttpDownloadDlg::FailDeleting(UINT id, DWORD code) {
     DiscardDownload();
-    return false;
+    return Fail({id, code});
 }
 
 void CHttpDownloadDlg::DiscardDownload() noexcept {
@@ -267,18 +264,4 @@ void CHttpDownloadDlg::OnCancel() {
     m_Abort = true;
     if (HWND cancel = GetDlgItem(IDCANCEL)) ::EnableWindow(cancel, FALSE);
     SetStatus(IDS_HTTP_ABORTING);
-}
-
-void CHttpDownloadDlg::OnDestroy() {
-    // The worker has ended (the base waited for it).
-    for (HINTERNET* handle : {&m_Request, &m_Connection, &m_Internet}) {
-        if (*handle != nullptr) {
-            InternetCloseHandle(*handle);
-            *handle = nullptr;
-        }
-    }
-    // An early cancel or an unreadable status leaves the file empty: closed here, so
-    // that the caller finds every handle closed when DoModal returns.
-    m_File.Abort();
-    CTransferDialog::OnDestroy();
 }

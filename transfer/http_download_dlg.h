@@ -14,13 +14,11 @@
 #include <cstdint>
 #include <string>
 
-#include "framework/file.h"
 #include "transfer/transfer_dialog.h"
 
 class CHttpDownloadDlg : public CTransferDialog {
 public:
     explicit CHttpDownloadDlg(TransferPlatform platform = {});
-    ~CHttpDownloadDlg() override;
 
     std::string m_Url;        // gains a leading "http://" when it cannot be parsed by itself
     std::string m_LocalFile;  // the file to create (relative names: the current directory)
@@ -39,7 +37,6 @@ protected:
     void OnOK() override {}
     // Esc (the template has no buttons) and, through the base's OnClose, WM_CLOSE.
     void OnCancel() override;
-    void OnDestroy() override;
 
 private:
     // Canonicalises and splits m_Url into the members below; false when it is not a
@@ -47,18 +44,18 @@ private:
     bool CrackUrl();
     // After a send: whether WinInet's own redirects stayed where the address allows,
     // https only on the address's host (any port), never plain http after https.
-    bool AnswerFromAllowedPlace() const;
+    bool AnswerFromAllowedPlace(HINTERNET request) const;
 
     bool Transfer() override;
     void DiscardDownload() noexcept override;
     bool Cancelled() const override { return m_Abort; }
-    // After a 401 or 407 whose body was drained: true when the user gave a login and
-    // the request is to be sent again.
-    bool AskForLogin(DWORD statusCode);
+    // Drains a 401 or 407 answer; true when the user then gave a login and the
+    // request is to be sent again.
+    bool AskForLogin(HINTERNET internet, HINTERNET request, DWORD statusCode);
     // A header as text (status code, Content-Length): the decimal number at its start.
-    bool QueryHeader(DWORD query, uint64_t& number) const;
-    // m_Error = string `id` with `code`; the local file is closed and deleted. false.
-    bool Fail(UINT id, DWORD code);
+    bool QueryHeader(HINTERNET request, DWORD query, uint64_t& number) const;
+    // Fails with message `id` and `code`, the local file closed and deleted.
+    bool FailDeleting(UINT id, DWORD code);
 
     std::string m_Server;    // host of the URL
     std::string m_Object;    // path of the URL, query included
@@ -66,9 +63,5 @@ private:
     INTERNET_PORT m_Port = 0;
     DWORD m_ServiceType = 0;  // INTERNET_SERVICE_HTTP for http and https
     bool m_Secure = false;    // https: TLS, with the system's certificate checks
-    HINTERNET m_Internet = nullptr;
-    HINTERNET m_Connection = nullptr;
-    HINTERNET m_Request = nullptr;
     std::atomic<bool> m_Abort{false};  // set by the dialog's thread, polled by the worker
-    CFile m_File;
 };

@@ -13,6 +13,12 @@ constexpr size_t kWriteBlock = 64 * 1024;
 
 }  // namespace
 
+std::string TransferFailure::Message() const {
+    if (id == 0) return {};
+    if (!reply) return FormatResString(id, std::to_string(static_cast<int>(code)));
+    return FormatResString(id, code == ERROR_INTERNET_EXTENDED_ERROR ? "\n" + *reply : *reply);
+}
+
 CTransferDialog::CTransferDialog(UINT templateId, const ProgressTextIds& textIds, UINT clipId, BarUnit barUnit,
                                  UINT failureId, TransferPlatform platform)
     : CDialog(templateId),
@@ -30,11 +36,13 @@ bool CTransferDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRES
         return true;
     case WM_DESTROY:
         // The worker's last act was to post to this thread, so this wait cannot meet a
-        // worker blocked on it; the handles it used are closed after it.
+        // worker blocked on it. An early end leaves the local file open: closed here,
+        // so that the caller finds it closed when DoModal returns.
         if (m_Thread) {
             m_Thread->Wait(INFINITE);
             m_Thread.reset();
         }
+        m_File.Abort();
         break;
     }
     return CDialog::OnMessage(message, wParam, lParam, result);
@@ -65,11 +73,7 @@ UINT CTransferDialog::WorkerThread(void* parameter) {
         succeeded = dialog.Transfer();
     } catch (...) {
         // Only a lack of memory gets here; nothing may leave a thread's entry point.
-        try {
-            dialog.m_Error = FormatResString(dialog.m_FailureId, DecimalCode(ERROR_NOT_ENOUGH_MEMORY));
-        } catch (...) {
-            dialog.m_Error.clear();
-        }
+        dialog.m_Failure = {dialog.m_FailureId, ERROR_NOT_ENOUGH_MEMORY, std::nullopt};
         dialog.DiscardDownload();
     }
     dialog.PostEnd(!succeeded);
@@ -88,11 +92,21 @@ void CTransferDialog::OnTransferEnd(WPARAM failed) {
     StopAnimation();
     const bool done = failed == 0 && !Cancelled();
     try {
-        if (failed != 0 && !Cancelled() && !m_Error.empty()) AppMessageBox(m_Error);
+        if (failed != 0 && !Cancelled() && m_Failure.id != 0) AppMessageBox(m_Failure.Message());
     } catch (...) {
         // The dialog must end all the same: Esc and close no longer end it.
     }
     EndDialog(done ? IDOK : IDCANCEL);
+}
+
+bool CTransferDialog::Fail(TransferFailure failure) {
+    m_Failure = std::move(failure);
+    return false;
+}
+
+void CTransferDialog::EndAtStart(const TransferFailure& failure) {
+    if (failure.id != 0) AppMessageBox(failure.Message());
+    EndDialog(IDCANCEL);
 }
 
 CTransferDialog::BlockWriter::BlockWriter(CFile& file) : m_File(file), m_Block(kWriteBlock) {}

@@ -41,8 +41,16 @@ struct TransferPlatform {
         };
 };
 
-// An error code as both dialogs' messages show it: "%d" of the DWORD.
-inline std::string DecimalCode(DWORD code) { return std::to_string(static_cast<int>(code)); }
+// A failure as the user is told of it: message `id`, whose %1 is `code` in decimal or,
+// when the server's reply is given, that reply: after a line feed for WinInet's
+// extended error (the code that stands for a reply), as it is otherwise.
+struct TransferFailure {
+    UINT id = 0;  // 0: nothing to tell (the user chose to stop)
+    DWORD code = 0;
+    std::optional<std::string> reply{};
+
+    std::string Message() const;  // empty for id 0
+};
 
 class CTransferDialog : public CDialog {
 public:
@@ -83,7 +91,7 @@ protected:
     };
 
     // Hands the worker's end message (WM_APP+1) to the end handler, and waits for the
-    // worker before the destroy handler runs.
+    // worker, then closes m_File, before the destroy handler runs.
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void DoDataExchange() override;
 
@@ -94,12 +102,18 @@ protected:
     // it cannot; a thread created but not resumed is ended here, before it ran.
     bool StartThread(CWinThread& thread);
 
-    // The transfer, on the worker. false: it failed, its text in m_Error (empty: the
-    // user's choice, nothing to show). When it throws, the transfer fails with the
-    // failure message of the constructor and DiscardDownload is called.
+    // The transfer, on the worker. Its Internet handles are its own (InternetHandle),
+    // closed before it returns. false: it failed, as Fail recorded. When it throws,
+    // the transfer fails with the failure message of the constructor and
+    // DiscardDownload is called.
     virtual bool Transfer() = 0;
     // Leaves the local file as a failed transfer must.
     virtual void DiscardDownload() noexcept = 0;
+    // Records why the worker's transfer failed, for the end handler to show. false.
+    bool Fail(TransferFailure failure);
+    // Ends the dialog before the worker starts: shows the failure's message, if any,
+    // and ends with IDCANCEL.
+    void EndAtStart(const TransferFailure& failure = {});
     // Whether the user stopped the transfer: it then ends with IDCANCEL and no message.
     virtual bool Cancelled() const { return false; }
     // The end message has arrived.
@@ -134,7 +148,7 @@ protected:
     CStatic m_FileLine;      // 1009
     CAnimateCtrl m_Animation;  // 1007
 
-    std::string m_Error;  // the failure's text, written by the worker before its end message
+    CFile m_File;  // the local file; left open by an early end, closed once the worker has ended
 
 private:
     static UINT WorkerThread(void* dialog);
@@ -152,5 +166,6 @@ private:
     UINT m_FailureId;
     TransferPlatform m_Platform;
     std::unique_ptr<CWinThread> m_Thread;  // from StartWorker to the destroy handler
+    TransferFailure m_Failure;  // written by the worker before its end message
     bool m_Ended = false;
 };

@@ -4,6 +4,10 @@ Serves --root read-only to anonymous users on 127.0.0.1, on a free port that it
 prints as its first line of output (vsftpd cannot take port 0 itself). The root
 must not be writable by the "ftp" user that the vsftpd package creates. The
 configuration lives in a temporary folder; nothing outside it is touched.
+
+  --no-passive  refuse PASV and EPSV, as a server behind a firewall may
+  --log FILE    log the protocol to FILE (vsftpd's format: each command on a line
+                with 'FTP command: Client "<address>", "<command>"')
 """
 import argparse
 import os
@@ -27,12 +31,17 @@ anon_root={root}
 ftp_username=ftp
 secure_chroot_dir={empty}
 seccomp_sandbox=NO
-pasv_enable=YES
+pasv_enable={passive}
 pasv_address=127.0.0.1
 port_enable=YES
 connect_from_port_20=NO
-xferlog_enable=NO
 dirmessage_enable=NO
+"""
+
+LOG = """xferlog_enable=YES
+xferlog_std_format=NO
+log_ftp_protocol=YES
+vsftpd_log_file={log}
 """
 
 
@@ -46,6 +55,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--root", required=True)
     parser.add_argument("--vsftpd", default="/usr/sbin/vsftpd")
+    parser.add_argument("--no-passive", action="store_true")
+    parser.add_argument("--log")
     options = parser.parse_args()
 
     with tempfile.TemporaryDirectory(prefix="vsftpd-") as folder:
@@ -54,7 +65,9 @@ def main():
         port = free_port()
         config = os.path.join(folder, "vsftpd.conf")
         with open(config, "w", encoding="ascii") as out:
-            out.write(CONFIG.format(port=port, root=os.path.abspath(options.root), empty=empty))
+            out.write(CONFIG.format(port=port, root=os.path.abspath(options.root), empty=empty,
+                                    passive="NO" if options.no_passive else "YES"))
+            out.write(LOG.format(log=os.path.abspath(options.log)) if options.log else "xferlog_enable=NO\n")
         server = subprocess.Popen([options.vsftpd, config])
         signal.signal(signal.SIGTERM, lambda *_: server.terminate())
         # Tell the caller only once the server answers.

@@ -113,29 +113,31 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
         bool existing;  // FirmUpdate.EXE is there before the click
         std::vector<int> answers;
         Texts boxes;
-        bool fetched, started;
+        int fetches;  // RETR commands the server saw
+        bool started;
         After file;
     } cases[] = {
         // "EXE" or "exe" anywhere in the location marks a program; nothing else does.
-        {"a program, its SHA256 listed", kLowerCaseExe, false, {}, {kDownloaded}, true, true, kServed},
-        {"a program, upper case", kUpperCaseExe, false, {}, {kDownloaded}, true, true, kServed},
-        {"exe only in a folder name", kExeFolder, false, {}, {kDownloaded}, true, true, kServed},
-        {"another extension", kZip, false, {}, {kDownloaded, kUpdateManually}, true, false, kServed},
-        {"Exe in mixed case", kMixedCaseExe, false, {}, {kDownloaded, kUpdateManually}, true, false, kServed},
-        // Failures are the transfer dialog's to report; nothing follows them.
+        {"a program, its SHA256 listed", kLowerCaseExe, false, {}, {kDownloaded}, 1, true, kServed},
+        {"a program, upper case", kUpperCaseExe, false, {}, {kDownloaded}, 1, true, kServed},
+        {"exe only in a folder name", kExeFolder, false, {}, {kDownloaded}, 1, true, kServed},
+        {"another extension", kZip, false, {}, {kDownloaded, kUpdateManually}, 1, false, kServed},
+        {"Exe in mixed case", kMixedCaseExe, false, {}, {kDownloaded, kUpdateManually}, 1, false, kServed},
+        // Failures are the transfer dialog's to report; nothing follows them. A file
+        // missing in passive mode is asked for once more in active mode, and told once.
         {"a missing file", kMissing, false, {},
          {"An error occurred while attempting to open the specified remote file, Error:\n550 No such file or directory."},
-         true, false, kGone},
+         2, false, kGone},
         // Regression guard: the server cuts the file short and reports success.
         {"a transfer cut short", kCutShort, false, {}, {"An error occurred while downloading the file, Error:12030"},
-         true, false, kGone},
+         1, false, kGone},
         // A listed SHA256 must match, in either case; the file that does not is never started.
-        {"upper-case SHA256 digits", kUpperCaseDigest, false, {}, {kDownloaded}, true, true, kServed},
-        {"the server holds another file", kOtherFile, false, {}, {kNotListedFile}, true, false, kGone},
-        {"a SHA256 a digit too long", kLongDigest, false, {}, {kNotListedFile}, true, false, kGone},
+        {"upper-case SHA256 digits", kUpperCaseDigest, false, {}, {kDownloaded}, 1, true, kServed},
+        {"the server holds another file", kOtherFile, false, {}, {kNotListedFile}, 1, false, kGone},
+        {"a SHA256 a digit too long", kLongDigest, false, {}, {kNotListedFile}, 1, false, kGone},
         // An earlier download is replaced only after a Yes.
-        {"replacing an earlier download", kLowerCaseExe, true, {IDYES}, {kReplace, kDownloaded}, true, true, kServed},
-        {"keeping an earlier download", kLowerCaseExe, true, {IDNO}, {kReplace}, false, false, kKept},
+        {"replacing an earlier download", kLowerCaseExe, true, {IDYES}, {kReplace, kDownloaded}, 1, true, kServed},
+        {"keeping an earlier download", kLowerCaseExe, true, {IDNO}, {kReplace}, 0, false, kKept},
     };
     WithDialog([&](HWND window, HWND list) {
         CheckUpdates(window, list);
@@ -149,7 +151,7 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
 
             const Seen seen = ClickAndAnswer(window, IDC_UPDATE_SELECTED, c.answers);
             EXPECT_EQ(seen.boxes, c.boxes);
-            EXPECT_EQ(Downloads(FtpCommands()), c.fetched ? Texts{Retrieve(c.row)} : Texts{});
+            EXPECT_EQ(Downloads(FtpCommands()), Texts(c.fetches, Retrieve(c.row)));
             switch (c.file) {
             case kServed:
                 EXPECT_EQ(ReadFileBytes(FirmwareFile()), served_);

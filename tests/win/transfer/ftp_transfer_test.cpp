@@ -56,14 +56,36 @@ int NamedPeerPort(const std::string& name) {
 std::string FtpRoot() { return PeerScratch() + "\\ftp"; }
 std::string VsftpdRoot() { return PeerScratch() + "\\vsftpd"; }
 
-// pyftpdlib's log of the commands it received (plain server only).
-std::string CommandLogPath() { return PeerScratch() + "\\ftp-commands.log"; }
-void ClearCommandLog() { WriteFileBytes(CommandLogPath(), ""); }
-std::vector<std::string> CommandLog() {
+// The commands a server received: pyftpdlib's log (plain server), one a line, or
+// vsftpd's ('... FTP command: Client "127.0.0.1", "PASV"'; the server refusing
+// passive mode).
+std::string CommandLogPath(const std::string& peer = "ftp") { return PeerScratch() + "\\" + peer + "-commands.log"; }
+void ClearCommandLog() {
+    for (const char* peer : {"ftp", "nopasv"}) WriteFileBytes(CommandLogPath(peer), "");
+}
+std::vector<std::string> CommandLog(const std::string& peer = "ftp") {
     std::vector<std::string> lines;
-    std::istringstream in(ReadFileBytes(CommandLogPath()));
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::istringstream in(ReadFileBytes(CommandLogPath(peer)));
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("FTP command: Client \"") != std::string::npos) {
+            const size_t start = line.rfind(", \"") + 3;
+            lines.push_back(line.substr(start, line.size() - 1 - start));
+        } else if (peer == "ftp") {
+            lines.push_back(line);
+        }
+    }
     return lines;
+}
+// The commands of the log that open a data connection or move a file, without arguments.
+std::vector<std::string> DataCommands(const std::string& peer) {
+    std::vector<std::string> commands;
+    for (const std::string& line : CommandLog(peer)) {
+        const std::string command = line.substr(0, line.find(' '));
+        for (const char* data : {"PASV", "EPSV", "PORT", "EPRT", "RETR", "STOR"}) {
+            if (command == data) commands.push_back(command);
+        }
+    }
+    return commands;
 }
 bool Logged(const std::string& prefix) {
     for (const std::string& line : CommandLog()) {
@@ -178,15 +200,22 @@ TEST_F(FtpTransfer, DownloadsEqualTheRemoteFile) {
         bool binary;
         bool passiveDirect;  // passive mode, direct access instead of the system's settings
         std::string remote, expected;
+        std::vector<std::string> dataCommands{};  // as a server that logs them saw them
     } cases[] = {
-        {"binary", "ftp", FtpRoot(), true, false, Payload(100000, 1), Payload(100000, 1)},
+        {"binary", "ftp", FtpRoot(), true, false, Payload(100000, 1), Payload(100000, 1), {"PORT", "PORT", "RETR"}},
+        {"binary, passive", "ftp", FtpRoot(), true, true, Payload(100000, 1), Payload(100000, 1),
+         {"PASV", "PASV", "RETR"}},
         {"ASCII lines arrive with CR LF", "ftp", FtpRoot(), false, false, "one\ntwo\n\nthree\n",
          "one\r\ntwo\r\n\r\nthree\r\n"},
         {"empty file", "ftp", FtpRoot(), true, false, "", ""},
         {"binary from vsftpd, passive", "vsftpd", VsftpdRoot(), true, true, Payload(70000, 2), Payload(70000, 2)},
+        // The listing and the open fail in passive mode; both are tried once more, active.
+        {"vsftpd refusing passive mode", "nopasv", VsftpdRoot(), true, true, Payload(70000, 2), Payload(70000, 2),
+         {"PASV", "PASV", "PORT", "PORT", "RETR"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        ClearCommandLog();
         WriteFileBytes(c.root + "\\dl.bin", c.remote);
         Probe dialog(c.peer);
         dialog.m_RemoteFile = "/dl.bin";
@@ -200,6 +229,9 @@ TEST_F(FtpTransfer, DownloadsEqualTheRemoteFile) {
         EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), c.expected));
         EXPECT_EQ(dialog.fileLine, "/dl.bin from 127.0.0.1");
         EXPECT_EQ(dialog.status, "Retrieving the file");
+        if (!c.dataCommands.empty()) {
+            EXPECT_EQ(DataCommands(c.peer), c.dataCommands);
+        }
         if (!c.remote.empty() && c.binary) {
             EXPECT_EQ(dialog.caption, "100% of /dl.bin Completed");
             EXPECT_EQ(dialog.barPosition, 100);
@@ -331,9 +363,15 @@ TEST_F(FtpTransfer, FailuresReportTheServersWordsAndDropOnlyThisTransfersPart) {
         int32_t offset;
         std::string user, password;
         std::string box;
+        bool passive = false;
+        std::vector<std::string> dataCommands{};  // as the plain server saw them
     } cases[] = {
         {"remote file missing", "ftp", "/missing.bin", 0, "", "",
          "An error occurred while attempting to open the specified remote file, Error:\n550 No such file or directory."},
+        // Tried once more in active mode, since a refused PASV would fail the same way.
+        {"remote file missing, passive", "ftp", "/missing.bin", 0, "", "",
+         "An error occurred while attempting to open the specified remote file, Error:\n550 No such file or directory.",
+         true, {"PASV", "PASV", "RETR", "PORT", "PORT", "RETR"}},
         {"remote file missing on vsftpd", "vsftpd", "/missing.bin", 0, "", "",
          "An error occurred while attempting to open the specified remote file, Error:\n550 Failed to open file."},
         // Regression: a data connection closed early with "226" was a complete download.
@@ -351,9 +389,11 @@ TEST_F(FtpTransfer, FailuresReportTheServersWordsAndDropOnlyThisTransfersPart) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        ClearCommandLog();
         DeleteFileA("fw.bin");
         if (c.offset != 0) WriteFileBytes("fw.bin", earlier);
         Probe dialog(c.peer);
+        dialog.m_Passive = c.passive;
         dialog.m_RemoteFile = c.remoteFile;
         dialog.m_LocalFile = "fw.bin";
         dialog.m_ResumeOffset = c.offset;
@@ -367,6 +407,9 @@ TEST_F(FtpTransfer, FailuresReportTheServersWordsAndDropOnlyThisTransfersPart) {
             EXPECT_FALSE(FileExists("fw.bin"));
         } else {
             EXPECT_TRUE(SameBytes(ReadFileBytes("fw.bin"), earlier));
+        }
+        if (!c.dataCommands.empty()) {
+            EXPECT_EQ(DataCommands(c.peer), c.dataCommands);
         }
     }
 }
