@@ -1,7 +1,5 @@
 #include "digest/sha256.h"
 
-#include <cstring>
-
 namespace {
 
 constexpr uint32_t kRound[64] = {
@@ -62,28 +60,15 @@ void Sha256::Compress(const uint8_t* block) {
 }
 
 void Sha256::Update(const void* data, size_t size) {
-    const auto* bytes = static_cast<const uint8_t*>(data);
     length_ += size;
-    if (pendingSize_ > 0) {
-        const size_t take = size < pending_.size() - pendingSize_ ? size : pending_.size() - pendingSize_;
-        std::memcpy(pending_.data() + pendingSize_, bytes, take);
-        pendingSize_ += take;
-        bytes += take;
-        size -= take;
-        if (pendingSize_ < pending_.size()) return;
-        Compress(pending_.data());
-        pendingSize_ = 0;
-    }
-    for (; size >= pending_.size(); bytes += pending_.size(), size -= pending_.size()) Compress(bytes);
-    if (size > 0) std::memcpy(pending_.data(), bytes, size);
-    pendingSize_ = size;
+    buffer_.Feed(data, size, false, [this](const uint8_t* block) { Compress(block); });
 }
 
 Sha256::Digest Sha256::Finish() {
     // 0x80, zeros up to 56 bytes into a block, then the length in bits, big-endian.
     const uint64_t bits = length_ * 8;
     uint8_t tail[72] = {0x80};
-    const size_t zeros = (pendingSize_ < 56 ? 56 : 120) - pendingSize_ - 1;
+    const size_t zeros = (buffer_.pendingSize() < 56 ? 56 : 120) - buffer_.pendingSize() - 1;
     for (int i = 0; i < 8; ++i) tail[1 + zeros + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
     Update(tail, 1 + zeros + 8);
 

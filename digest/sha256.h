@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "digest/block_buffer.h"
+
 class Sha256 {
 public:
     using Digest = std::array<uint8_t, 32>;
@@ -19,8 +21,7 @@ private:
     void Compress(const uint8_t* block);
 
     std::array<uint32_t, 8> state_ = kInitialState;
-    std::array<uint8_t, 64> pending_{};  // the bytes of an incomplete block
-    size_t pendingSize_ = 0;
+    BlockBuffer<64> buffer_;
     uint64_t length_ = 0;  // bytes fed
 
     static constexpr std::array<uint32_t, 8> kInitialState = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
