@@ -6,8 +6,8 @@ export NIMBREL_ROOT
 
 # Debian packages each kind of work needs. Installing is idempotent. The Liberation
 # fonts have Arial's metrics, which the dialogs are laid out for.
-# libsodium-dev: the peer that the signature tests compare with.
-BUILD_PACKAGES=(cmake make g++ file g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libgtest-dev python3
+# minisign and libsodium-dev: the signature tests' peers (signing lists, checking Ed25519).
+BUILD_PACKAGES=(cmake make g++ file g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libgtest-dev python3 minisign
   libsodium-dev)
 # wine32:i386 beside wine64 runs the 32-bit product (the i386 architecture is added
 # first); iproute2 brings up the loopback of a test's own network namespace.
