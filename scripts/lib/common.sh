@@ -15,7 +15,8 @@ RUN_PACKAGES=(wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb python3 x
   python3-cryptography iproute2)
 # libFuzzer for clang 14 comes with libclang-rt-14-dev.
 FUZZ_PACKAGES=(cmake make clang-14 libclang-rt-14-dev libgtest-dev)
-BENCH_PACKAGES=(cmake make g++ libbenchmark-dev libpugixml-dev librapidxml-dev libtinyxml2-dev libexpat1-dev)
+BENCH_PACKAGES=(cmake make g++ libbenchmark-dev libpugixml-dev librapidxml-dev libtinyxml2-dev libexpat1-dev
+  libsodium-dev g++-mingw-w64-i686)
 
 log() { printf '%s\n' "$*" >&2; }
 
