@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "digest/sha512.h"
+#include "digest/sha2.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ void Mix(uint64_t* v, int a, int b, int c, int d, uint64_t x, uint64_t y) {
 }
 
 std::array<uint64_t, 8> InitialState() {
-    std::array<uint64_t, 8> state = Sha512::kInitialState;  // BLAKE2b's IV
+    std::array<uint64_t, 8> state = Sha512Words::kInitialState;  // BLAKE2b's IV
     state[0] ^= 0x01010000 | 64;  // parameter block: depth 1, fan-out 1, no key, 64-byte digest
     return state;
 }
@@ -52,7 +52,7 @@ void Blake2b512::Compress(const uint8_t* block, bool last) {
     uint64_t v[16];
     for (int i = 0; i < 8; ++i) {
         v[i] = state_[i];
-        v[i + 8] = Sha512::kInitialState[i];
+        v[i + 8] = Sha512Words::kInitialState[i];
     }
     v[12] ^= length_;
     if (last) v[14] = ~v[14];

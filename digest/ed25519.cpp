@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "digest/field25519.h"
-#include "digest/sha512.h"
+#include "digest/sha2.h"
 
 namespace {
 

@@ -13,7 +13,7 @@ bench_main() {
   local exe="$BENCH_TREE/bench/signature/ed25519_bench_i686.exe"
   i686-w64-mingw32-g++-win32 -std=c++17 -O2 -static -I"$NIMBREL_ROOT" -o "$exe" \
     "$NIMBREL_ROOT/bench/signature/ed25519_bench.cpp" "$NIMBREL_ROOT/digest/ed25519.cpp" \
-    "$NIMBREL_ROOT/digest/sha512.cpp"
+    "$NIMBREL_ROOT/digest/sha2.cpp"
   local status=0
   probe_32bit || status=$?
   if [ $status -eq 1 ]; then

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "digest/blake2b.h"
-#include "digest/sha512.h"
+#include "digest/sha2.h"
 
 namespace {
 
