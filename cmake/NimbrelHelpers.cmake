@@ -15,3 +15,42 @@ function(nimbrel_add_child_folders parent)
     endif()
   endforeach()
 endfunction()
+
+# Reads a value of NIMBREL_LIST_KEYS: empty (lists are not signed), or one or two
+# minisign public key lines (minisign.pub's second line) separated by a comma, blanks
+# around them allowed. Sets `keys` to the key lines as a list, or `error` to what is
+# wrong with the value.
+function(nimbrel_parse_list_keys value keys error)
+  set(${keys} "" PARENT_SCOPE)
+  set(${error} "" PARENT_SCOPE)
+  if(value STREQUAL "")
+    return()
+  elseif(value MATCHES ";")
+    set(${error} "NIMBREL_LIST_KEYS is '${value}': separate its keys with a comma" PARENT_SCOPE)
+    return()
+  endif()
+  string(REPLACE "," ";" items "${value}")
+  list(LENGTH items count)
+  if(count GREATER 2)
+    set(${error} "NIMBREL_LIST_KEYS holds ${count} keys: it takes one, or two while a maker rolls over to a new key"
+        PARENT_SCOPE)
+    return()
+  endif()
+  set(parsed "")
+  set(index 0)
+  foreach(item IN LISTS items)
+    math(EXPR index "${index} + 1")
+    string(STRIP "${item}" key)
+    string(LENGTH "${key}" length)
+    # base64 of "Ed", the 8-byte key id and the 32-byte key: "RW", then Q to T (the
+    # rest of "d" and the id's first two bits), 56 characters in all.
+    if(NOT length EQUAL 56 OR NOT key MATCHES "^RW[QRST][A-Za-z0-9+/]+$")
+      string(CONCAT message "NIMBREL_LIST_KEYS: key ${index} of ${count} is '${key}', not a minisign public key "
+             "(the second line of a minisign.pub: 56 base64 characters beginning with RW)")
+      set(${error} "${message}" PARENT_SCOPE)
+      return()
+    endif()
+    list(APPEND parsed "${key}")
+  endforeach()
+  set(${keys} "${parsed}" PARENT_SCOPE)
+endfunction()

@@ -94,6 +94,18 @@ class Package(unittest.TestCase):
             stream.write(exe)
         self.assertEqual(check(path, os.path.join(HERE, "floor_imports.txt")), [])
 
+    def test_a_malformed_list_key_stops_the_release_naming_it(self):
+        key = "RWSyBduU5qrTB1/Fu3ERX7mtiwRHZFz2pZrMsezaVJ/996vXyTNOdApJ"
+        for option, environment, named in ((["--list-keys", "RWnotakey"], {}, "key 1 of 1 is 'RWnotakey'"),
+                                           ([], {"NIMBREL_LIST_KEYS": key + ",RW"}, "key 2 of 2 is 'RW'")):
+            with self.subTest(named=named), tempfile.TemporaryDirectory() as folder:
+                run = subprocess.run([os.path.join(ROOT, "scripts", "package"), "--build-dir", os.path.join(folder, "tree"),
+                                      "--out", os.path.join(folder, "out")] + option,
+                                     env=dict(os.environ, **environment), capture_output=True, text=True)
+                self.assertNotEqual(run.returncode, 0)
+                self.assertIn(named, run.stderr)
+                self.assertFalse(os.path.exists(os.path.join(folder, "out")))
+
 
 if __name__ == "__main__":
     unittest.main()
