@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,9 @@ const Road kRoads[] = {
 };
 
 constexpr size_t kBeyondTheSmallDisk = 2 * 1024 * 1024;
+
+// A failing row names itself, not its bytes.
+void PrintTo(const Road& road, std::ostream* out) { *out << road.name; }
 
 std::vector<Road> RoadsOf(Program program) {
     std::vector<Road> roads;

@@ -598,30 +598,38 @@ TEST_F(FtpTransfer, BothDialogsEndWhenStartingOrPostingFails) {
     }
 }
 
-// Both dialogs writing onto a disk that fills up half way (a 1 MB tmpfs of the test's
-// own namespace, NIMBREL_SMALL_DISK; see CMakeLists.txt): each ends with its download
-// error, and leaves no file, or in a resume only what was there before.
-// Regression: a write that failed when the last block was flushed went unnoticed.
+// Both dialogs writing onto a disk that is all but full (a 1 MB tmpfs of the test's
+// own namespace, NIMBREL_SMALL_DISK, see CMakeLists.txt, with 32 KB left): each ends
+// with its download error and leaves no file, or in a resume only what was there
+// before. A file of less than one write block fails at the last flush, a larger one
+// on the way. Regression: a write that failed at the last flush went unnoticed.
 TEST_F(FtpTransfer, BothDialogsOnAFullDiskEndInTheirError) {
     const char* disk = std::getenv("NIMBREL_SMALL_DISK");
     ASSERT_NE(disk, nullptr) << "run through ctest: this needs the small disk of a namespace of its own";
     const std::string local = WinePath(disk) + "\\fw.bin";
-    const std::string remote = Payload(3000000, 9), earlier = remote.substr(0, 1000);
-    WriteFileBytes(FtpRoot() + "\\big.bin", remote);
+    WriteFileBytes(WinePath(disk) + "\\filler.bin", std::string(1024 * 1024 - 32 * 1024, 'f'));
     const std::string kDiskFull = "An error occurred while downloading the file, Error:112";
     struct Case {
         const char* what;
         bool http;
+        size_t size;
         int32_t offset;
-    } cases[] = {{"HTTP", true, 0}, {"FTP", false, 0}, {"FTP, resumed", false, 1000}};
+    } cases[] = {
+        {"HTTP, the last block", true, 60000, 0},
+        {"FTP, the last block", false, 60000, 0},
+        {"FTP, a block on the way", false, 3000000, 0},
+        {"FTP resumed, the last block", false, 60000, 1000},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        const std::string remote = Payload(c.size, 9), earlier = remote.substr(0, 1000);
+        WriteFileBytes(FtpRoot() + "\\big.bin", remote);
         DeleteFileA(local.c_str());
         if (c.offset != 0) WriteFileBytes(local, earlier);
         std::pair<INT_PTR, std::vector<std::string>> seen;
         if (c.http) {
-            const ::Outcome outcome =
-                RunDownload({LoopbackUrl(PeerPort("NIMBREL_HTTP_PORT"), "/gen?size=3000000"), local});
+            const std::string url = LoopbackUrl(PeerPort("NIMBREL_HTTP_PORT"), "/gen?size=" + std::to_string(c.size));
+            const ::Outcome outcome = RunDownload({url, local});
             seen = {outcome.result, outcome.boxes};
         } else {
             Probe dialog;
