@@ -4,7 +4,7 @@ Run it with Debian's interpreter:
 
     /usr/bin/python3 http_server.py [--host 127.0.0.1] [--port 0] [--root DIR]
         [--lists DIR] [--log FILE] [--port-file FILE] [--lifetime SECONDS] [--verbose]
-        [--tls KIND --tls-dir DIR] [--redirect-port PORT]
+        [--tls KIND --tls-dir DIR] [--redirect-port PORT] [--sign-key FILE --key-dir DIR]
 
 It binds 127.0.0.1 on an ephemeral port unless --port is given, and prints the
 port alone on its first line of standard output (and into --port-file, written
@@ -47,12 +47,30 @@ Routes (GET; every other path answers 404):
                          lower-case hex and {SHA256:PATH} in upper case, computed at
                          each request, so a list can name files made at run time; a
                          PATH that names no file there answers 500
+    /downloads/downloadxml.aspx.minisig?ModelName=M
+                         with --sign-key (a minisign secret key without a password),
+                         the signature of what the list route answers for M now, made
+                         by minisign at request time with the trusted comment
+                         "model:M<TAB>issued:<now><TAB>expires:<now + 30 days>"; a
+                         redirected model's answer is redirected to the signature of
+                         its target. Without --sign-key: 404
+    /_signing[?key=K][&answer=A][&size=N][&framing=F][&model=M][&issued=T][&expires=T][&tamper=1]
+                         how lists are signed from now on, until the next /_signing
+                         (none of these: as above): with the key pair K of --key-dir,
+                         made there when first named (K=maker: --sign-key); A=list
+                         answers the list itself, A=404 not found; the signature padded
+                         (its untrusted comment) to N bytes, sent with F=chunked
+                         framing; both routes answering as for model M; issued and
+                         expires at Unix times T; tamper=1 changes the list served
+                         after it was signed
+    /_key?name=K         the public key line of the key pair K of --key-dir (made there
+                         when first named)
     /_log[?clear=1]      every request head received so far (request line and header
                          lines, bytes exactly as received), oldest first
     /_shutdown           answers, then stops the server
 
 Request targets holding raw blanks (a model name sent unescaped) are accepted
-and logged as received. Requests to /_log and /_shutdown are not logged. With
+and logged as received. Requests to /_log, /_signing, /_key and /_shutdown are not logged. With
 --log, each request head is also appended to that file as it arrives.
 """
 
@@ -64,7 +82,9 @@ import os
 import re
 import signal
 import ssl
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import urllib.parse
@@ -74,6 +94,8 @@ _PERIOD = 251 * 256  # the generated pattern repeats after this many bytes
 _PATTERN = bytes((i + i // 251) & 0xFF for i in range(_PERIOD))
 _PIECE = 64 * 1024
 _DIGEST = re.compile(rb"\{(sha256|SHA256):([^}]*)\}")
+_SIGNING = {"key", "answer", "size", "framing", "model", "issued", "expires", "tamper"}
+_LIST_LIFETIME = 30 * 24 * 3600
 
 
 def generated(offset, length):
@@ -226,7 +248,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         path = urllib.parse.unquote(url.path)
         params = query_params(url.query)
-        if path not in ("/_log", "/_shutdown"):
+        if path not in ("/_log", "/_signing", "/_key", "/_shutdown"):
             self.server.record(self.head)
         try:
             self.route(path, params)
@@ -245,6 +267,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "/cut": self.serve_cut,
             "/redirect": self.serve_redirect,
             "/downloads/downloadxml.aspx": self.serve_update_list,
+            "/downloads/downloadxml.aspx.minisig": self.serve_list_signature,
+            "/_signing": self.serve_signing,
+            "/_key": self.serve_key,
             "/_log": self.serve_log,
             "/_shutdown": self.serve_shutdown,
         }.get(path)
@@ -330,28 +355,68 @@ class Handler(http.server.BaseHTTPRequestHandler):
             target = "http://%s/%s" % (host, target.lstrip("/"))
         self.reply(code, b"Moved\n", headers=[("Location", target)])
 
-    def serve_update_list(self, params):
-        model = params.get("ModelName", "").rstrip(" ")
+    def update_list(self, params):
+        """What the list route answers for the model asked for (or the one /_signing
+        names): (model, "redirect", target), (model, "error", text) or (model, "list", body)."""
+        model = self.server.signing.get("model") or params.get("ModelName", "").rstrip(" ")
         lists = self.server.lists
         known = lists and safe_name(model)
         redirect = os.path.join(lists, model + ".redirect") if known else None
         if redirect and os.path.isfile(redirect):
             with open(redirect) as file:
-                return self.serve_redirect({"to": file.read().strip()})
+                return model, "redirect", file.read().strip()
         full = os.path.join(lists, model + ".xml") if known else None
         if full and os.path.isfile(full):
             with open(full, "rb") as file:
                 body = file.read()
             try:
-                body = file_digests(body, self.server.root)
+                return model, "list", file_digests(body, self.server.root)
             except LookupError as error:
-                return self.reply(500, ("500 %s\n" % error).encode())
-        else:
-            body = (
-                '<?xml version="1.0" encoding="ISO-8859-1"?>\r\n<OnlineUpdate>\r\n'
-                "<Project Name=%s Status=\"-1\"></Project>\r\n</OnlineUpdate>\r\n" % quoteattr(model)
-            ).encode("latin-1", errors="replace")
-        self.reply(200, body, "text/xml")
+                return model, "error", "500 %s\n" % error
+        body = (
+            '<?xml version="1.0" encoding="ISO-8859-1"?>\r\n<OnlineUpdate>\r\n'
+            "<Project Name=%s Status=\"-1\"></Project>\r\n</OnlineUpdate>\r\n" % quoteattr(model)
+        ).encode("latin-1", errors="replace")
+        return model, "list", body
+
+    def serve_update_list(self, params):
+        _, kind, answer = self.update_list(params)
+        if kind == "redirect":
+            return self.serve_redirect({"to": answer})
+        if kind == "error":
+            return self.reply(500, answer.encode())
+        if self.server.signing.get("tamper") == "1":
+            answer += b"<!-- changed after signing -->\r\n"
+        self.reply(200, answer, "text/xml")
+
+    def serve_list_signature(self, params):
+        signing = self.server.signing
+        if not self.server.sign_key or signing.get("answer") == "404":
+            return self.not_found()
+        model, kind, answer = self.update_list(params)
+        if kind == "redirect":
+            return self.serve_redirect({"to": answer.replace("downloadxml.aspx?", "downloadxml.aspx.minisig?")})
+        if kind == "error":
+            return self.reply(500, answer.encode())
+        if signing.get("answer") != "list":
+            answer = self.server.sign(answer, model)
+        self.stream(len(answer), [answer], signing.get("framing", "length"), "text/plain")
+
+    def serve_signing(self, params):
+        unknown = set(params) - _SIGNING
+        if unknown:
+            raise ValueError("unknown signing settings: %s" % ", ".join(sorted(unknown)))
+        if params.get("key", "maker") != "maker" and not (self.server.key_dir and safe_name(params["key"])):
+            raise ValueError("key= needs --key-dir and a plain name")
+        self.server.signing = params
+        self.reply(200, b"ok\n")
+
+    def serve_key(self, params):
+        name = params.get("name", "")
+        if not (self.server.key_dir and safe_name(name) and name != "maker"):
+            raise ValueError("name= needs --key-dir and a plain name other than maker")
+        with open(self.server.key_file(name)[: -len(".key")] + ".pub", "rb") as file:
+            self.reply(200, file.read().splitlines()[1] + b"\n")
 
     def serve_log(self, params):
         self.reply(200, self.server.heads(clear=params.get("clear") == "1"), "application/octet-stream")
@@ -365,10 +430,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, address, root=None, lists=None, log_path=None, verbose=False, tls=None, redirect_port=None):
+    def __init__(self, address, root=None, lists=None, log_path=None, verbose=False, tls=None, redirect_port=None,
+                 sign_key=None, key_dir=None):
         super().__init__(address, Handler)
         self.root = root
         self.lists = lists
+        self.sign_key = sign_key
+        self.key_dir = key_dir
+        self.signing = {}  # as /_signing set it
         self.log_path = log_path
         self.verbose = verbose
         self.tls = tls  # an ssl.SSLContext, or None
@@ -386,6 +455,42 @@ class Server(http.server.ThreadingHTTPServer):
             return  # the client refused the certificate, or left
         with request:
             super().finish_request(request, client_address)
+
+    def key_file(self, name):
+        """The secret key of the pair `name` ("maker": --sign-key), made when missing."""
+        if name == "maker":
+            return self.sign_key
+        path = os.path.join(self.key_dir, name)
+        with self._lock:
+            if not os.path.isfile(path + ".key"):
+                os.makedirs(self.key_dir, exist_ok=True)
+                subprocess.run(["minisign", "-G", "-W", "-f", "-p", path + ".pub", "-s", path + ".key"],
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+        return path + ".key"
+
+    def sign(self, body, model):
+        """The .minisig text of `body` for `model`, as /_signing says."""
+        signing = self.signing
+        now = int(time.time())
+        comment = "model:%s\tissued:%s\texpires:%s" % (
+            model, signing.get("issued", now), signing.get("expires", now + _LIST_LIFETIME))
+        with tempfile.TemporaryDirectory() as work:
+            listed = os.path.join(work, "list")
+            with open(listed, "wb") as file:
+                file.write(body)
+            subprocess.run(["minisign", "-S", "-s", self.key_file(signing.get("key", "maker")), "-m", listed,
+                            "-x", listed + ".minisig", "-t", comment],
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+            with open(listed + ".minisig", "rb") as file:
+                signature = file.read()
+        if "size" in signing:
+            # The untrusted comment is not signed: padding it keeps the signature good.
+            untrusted, rest = signature.split(b"\n", 1)
+            padding = int(signing["size"]) - len(signature)
+            if padding < 0:
+                raise ValueError("the signature takes %d bytes" % len(signature))
+            signature = untrusted + b"x" * padding + b"\n" + rest
+        return signature
 
     def record(self, head):
         with self._lock:
@@ -415,6 +520,8 @@ def main(argv=None):
     parser.add_argument("--tls", help="speak HTTPS, with this kind of certificate (see tls_certs.py)")
     parser.add_argument("--tls-dir", help="the folder of the certificates and their authority")
     parser.add_argument("--redirect-port", type=int, help="{redirect-port} in redirect targets")
+    parser.add_argument("--sign-key", help="sign the update lists with this minisign secret key (no password)")
+    parser.add_argument("--key-dir", help="the folder of the other key pairs that /_signing may name")
     args = parser.parse_args(argv)
 
     tls = None
@@ -425,7 +532,8 @@ def main(argv=None):
         tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         tls.load_cert_chain(*tls_certs.make(args.tls, args.tls_dir))
     lists = args.lists or (os.path.join(args.root, "lists") if args.root else None)
-    server = Server((args.host, args.port), args.root, lists, args.log, args.verbose, tls, args.redirect_port)
+    server = Server((args.host, args.port), args.root, lists, args.log, args.verbose, tls, args.redirect_port,
+                    args.sign_key, args.key_dir)
     port = server.server_address[1]
     if args.port_file:
         partial = args.port_file + ".partial"
