@@ -48,7 +48,8 @@ public:
     std::string m_FtpSites[kMaxFtpSites];
     HICON m_AppIcon;  // shared icon: never destroyed
     const std::string m_UpdateServer;
-    const std::vector<std::string> m_ListKeys;  // minisign public key lines; a line that does not parse verifies nothing
+    // The maker's minisign public key lines; a line that does not parse verifies nothing.
+    const std::vector<std::string> m_ListKeys;
 
 protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -4,7 +4,7 @@ Run it with Debian's interpreter:
 
     /usr/bin/python3 http_server.py [--host 127.0.0.1] [--port 0] [--root DIR]
         [--lists DIR] [--log FILE] [--port-file FILE] [--lifetime SECONDS] [--verbose]
-        [--tls KIND --tls-dir DIR] [--redirect-port PORT] [--sign-key FILE --key-dir DIR]
+        [--tls KIND --tls-dir DIR] [--redirect-port PORT] [--sign-key FILE [--key-dir DIR]]
 
 It binds 127.0.0.1 on an ephemeral port unless --port is given, and prints the
 port alone on its first line of standard output (and into --port-file, written
@@ -49,28 +49,20 @@ Routes (GET; every other path answers 404):
                          PATH that names no file there answers 500
     /downloads/downloadxml.aspx.minisig?ModelName=M
                          with --sign-key (a minisign secret key without a password),
-                         the signature of what the list route answers for M now, made
-                         by minisign at request time with the trusted comment
-                         "model:M<TAB>issued:<now><TAB>expires:<now + 30 days>"; a
-                         redirected model's answer is redirected to the signature of
-                         its target. Without --sign-key: 404
-    /_signing[?key=K][&answer=A][&size=N][&framing=F][&model=M][&issued=T][&expires=T][&tamper=1]
-                         how lists are signed from now on, until the next /_signing
-                         (none of these: as above): with the key pair K of --key-dir,
-                         made there when first named (K=maker: --sign-key); A=list
-                         answers the list itself, A=404 not found; the signature padded
-                         (its untrusted comment) to N bytes, sent with F=chunked
-                         framing; both routes answering as for model M; issued and
-                         expires at Unix times T; tamper=1 changes the list served
-                         after it was signed
-    /_key?name=K         the public key line of the key pair K of --key-dir (made there
-                         when first named)
+                         the signature of what the list route answers for M, made by
+                         minisign at the time with the trusted comment
+                         "model:M<TAB>issued:<now><TAB>expires:<in 30 days>"; 404 without
+    /_signing[?key=second|wrong][&answer=list|404|large][&model=M][&issued=T][&expires=T][&tamper=1]
+                         how lists are signed from now on: with a key pair that
+                         --key-dir gets at start; the list itself, 404, or a signature
+                         padded past 4 KB and sent chunked; both routes answering as
+                         for model M; those Unix times; the list changed after signing
     /_log[?clear=1]      every request head received so far (request line and header
                          lines, bytes exactly as received), oldest first
     /_shutdown           answers, then stops the server
 
 Request targets holding raw blanks (a model name sent unescaped) are accepted
-and logged as received. Requests to /_log, /_signing, /_key and /_shutdown are not logged. With
+and logged as received. Requests to /_log, /_signing and /_shutdown are not logged. With
 --log, each request head is also appended to that file as it arrives.
 """
 
@@ -94,8 +86,6 @@ _PERIOD = 251 * 256  # the generated pattern repeats after this many bytes
 _PATTERN = bytes((i + i // 251) & 0xFF for i in range(_PERIOD))
 _PIECE = 64 * 1024
 _DIGEST = re.compile(rb"\{(sha256|SHA256):([^}]*)\}")
-_SIGNING = {"key", "answer", "size", "framing", "model", "issued", "expires", "tamper"}
-_LIST_LIFETIME = 30 * 24 * 3600
 
 
 def generated(offset, length):
@@ -117,6 +107,10 @@ def generated_pieces(length, piece=_PIECE):
         size = min(piece, length - offset)
         yield generated(offset, size)
         offset += size
+
+
+def minisign(*arguments):
+    subprocess.run(("minisign",) + arguments, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
 
 
 def query_params(query):
@@ -248,7 +242,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         path = urllib.parse.unquote(url.path)
         params = query_params(url.query)
-        if path not in ("/_log", "/_signing", "/_key", "/_shutdown"):
+        if path not in ("/_log", "/_signing", "/_shutdown"):
             self.server.record(self.head)
         try:
             self.route(path, params)
@@ -267,9 +261,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "/cut": self.serve_cut,
             "/redirect": self.serve_redirect,
             "/downloads/downloadxml.aspx": self.serve_update_list,
-            "/downloads/downloadxml.aspx.minisig": self.serve_list_signature,
+            "/downloads/downloadxml.aspx.minisig": lambda params: self.serve_update_list(params, signature=True),
             "/_signing": self.serve_signing,
-            "/_key": self.serve_key,
             "/_log": self.serve_log,
             "/_shutdown": self.serve_shutdown,
         }.get(path)
@@ -355,68 +348,62 @@ class Handler(http.server.BaseHTTPRequestHandler):
             target = "http://%s/%s" % (host, target.lstrip("/"))
         self.reply(code, b"Moved\n", headers=[("Location", target)])
 
-    def update_list(self, params):
-        """What the list route answers for the model asked for (or the one /_signing
-        names): (model, "redirect", target), (model, "error", text) or (model, "list", body)."""
-        model = self.server.signing.get("model") or params.get("ModelName", "").rstrip(" ")
+    def serve_update_list(self, params, signature=False):
+        signing = self.server.signing
+        model = signing.get("model") or params.get("ModelName", "").rstrip(" ")
         lists = self.server.lists
         known = lists and safe_name(model)
         redirect = os.path.join(lists, model + ".redirect") if known else None
         if redirect and os.path.isfile(redirect):
             with open(redirect) as file:
-                return model, "redirect", file.read().strip()
+                target = file.read().strip()
+            return self.serve_redirect({"to": target.replace(".aspx?", ".aspx.minisig?") if signature else target})
         full = os.path.join(lists, model + ".xml") if known else None
         if full and os.path.isfile(full):
             with open(full, "rb") as file:
                 body = file.read()
             try:
-                return model, "list", file_digests(body, self.server.root)
+                body = file_digests(body, self.server.root)
             except LookupError as error:
-                return model, "error", "500 %s\n" % error
-        body = (
-            '<?xml version="1.0" encoding="ISO-8859-1"?>\r\n<OnlineUpdate>\r\n'
-            "<Project Name=%s Status=\"-1\"></Project>\r\n</OnlineUpdate>\r\n" % quoteattr(model)
-        ).encode("latin-1", errors="replace")
-        return model, "list", body
+                return self.reply(500, ("500 %s\n" % error).encode())
+        else:
+            body = (
+                '<?xml version="1.0" encoding="ISO-8859-1"?>\r\n<OnlineUpdate>\r\n'
+                "<Project Name=%s Status=\"-1\"></Project>\r\n</OnlineUpdate>\r\n" % quoteattr(model)
+            ).encode("latin-1", errors="replace")
+        if signature:
+            return self.serve_signature(body, model)
+        if signing.get("tamper") == "1":
+            body += b"<!-- changed after signing -->\r\n"
+        self.reply(200, body, "text/xml")
 
-    def serve_update_list(self, params):
-        _, kind, answer = self.update_list(params)
-        if kind == "redirect":
-            return self.serve_redirect({"to": answer})
-        if kind == "error":
-            return self.reply(500, answer.encode())
-        if self.server.signing.get("tamper") == "1":
-            answer += b"<!-- changed after signing -->\r\n"
-        self.reply(200, answer, "text/xml")
-
-    def serve_list_signature(self, params):
+    def serve_signature(self, body, model):
         signing = self.server.signing
         if not self.server.sign_key or signing.get("answer") == "404":
             return self.not_found()
-        model, kind, answer = self.update_list(params)
-        if kind == "redirect":
-            return self.serve_redirect({"to": answer.replace("downloadxml.aspx?", "downloadxml.aspx.minisig?")})
-        if kind == "error":
-            return self.reply(500, answer.encode())
-        if signing.get("answer") != "list":
-            answer = self.server.sign(answer, model)
-        self.stream(len(answer), [answer], signing.get("framing", "length"), "text/plain")
+        if signing.get("answer") == "list":
+            return self.reply(200, body)
+        now = int(time.time())
+        comment = "model:%s\tissued:%s\texpires:%s" % (
+            model, signing.get("issued", now), signing.get("expires", now + 30 * 24 * 3600))
+        key = os.path.join(self.server.key_dir, signing["key"] + ".key") if "key" in signing else self.server.sign_key
+        with tempfile.TemporaryDirectory() as work:
+            listed = os.path.join(work, "list")
+            with open(listed, "wb") as file:
+                file.write(body)
+            minisign("-S", "-s", key, "-m", listed, "-t", comment)
+            with open(listed + ".minisig", "rb") as file:
+                signature = file.read()
+        if signing.get("answer") != "large":
+            return self.reply(200, signature)
+        # The untrusted comment is not signed: padded, the signature stays good.
+        untrusted, rest = signature.split(b"\n", 1)
+        signature = untrusted + b"x" * (4097 - len(signature)) + b"\n" + rest
+        self.stream(len(signature), [signature], "chunked")
 
     def serve_signing(self, params):
-        unknown = set(params) - _SIGNING
-        if unknown:
-            raise ValueError("unknown signing settings: %s" % ", ".join(sorted(unknown)))
-        if params.get("key", "maker") != "maker" and not (self.server.key_dir and safe_name(params["key"])):
-            raise ValueError("key= needs --key-dir and a plain name")
         self.server.signing = params
         self.reply(200, b"ok\n")
-
-    def serve_key(self, params):
-        name = params.get("name", "")
-        if not (self.server.key_dir and safe_name(name) and name != "maker"):
-            raise ValueError("name= needs --key-dir and a plain name other than maker")
-        with open(self.server.key_file(name)[: -len(".key")] + ".pub", "rb") as file:
-            self.reply(200, file.read().splitlines()[1] + b"\n")
 
     def serve_log(self, params):
         self.reply(200, self.server.heads(clear=params.get("clear") == "1"), "application/octet-stream")
@@ -456,42 +443,6 @@ class Server(http.server.ThreadingHTTPServer):
         with request:
             super().finish_request(request, client_address)
 
-    def key_file(self, name):
-        """The secret key of the pair `name` ("maker": --sign-key), made when missing."""
-        if name == "maker":
-            return self.sign_key
-        path = os.path.join(self.key_dir, name)
-        with self._lock:
-            if not os.path.isfile(path + ".key"):
-                os.makedirs(self.key_dir, exist_ok=True)
-                subprocess.run(["minisign", "-G", "-W", "-f", "-p", path + ".pub", "-s", path + ".key"],
-                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
-        return path + ".key"
-
-    def sign(self, body, model):
-        """The .minisig text of `body` for `model`, as /_signing says."""
-        signing = self.signing
-        now = int(time.time())
-        comment = "model:%s\tissued:%s\texpires:%s" % (
-            model, signing.get("issued", now), signing.get("expires", now + _LIST_LIFETIME))
-        with tempfile.TemporaryDirectory() as work:
-            listed = os.path.join(work, "list")
-            with open(listed, "wb") as file:
-                file.write(body)
-            subprocess.run(["minisign", "-S", "-s", self.key_file(signing.get("key", "maker")), "-m", listed,
-                            "-x", listed + ".minisig", "-t", comment],
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
-            with open(listed + ".minisig", "rb") as file:
-                signature = file.read()
-        if "size" in signing:
-            # The untrusted comment is not signed: padding it keeps the signature good.
-            untrusted, rest = signature.split(b"\n", 1)
-            padding = int(signing["size"]) - len(signature)
-            if padding < 0:
-                raise ValueError("the signature takes %d bytes" % len(signature))
-            signature = untrusted + b"x" * padding + b"\n" + rest
-        return signature
-
     def record(self, head):
         with self._lock:
             self._heads.append(head)
@@ -521,7 +472,7 @@ def main(argv=None):
     parser.add_argument("--tls-dir", help="the folder of the certificates and their authority")
     parser.add_argument("--redirect-port", type=int, help="{redirect-port} in redirect targets")
     parser.add_argument("--sign-key", help="sign the update lists with this minisign secret key (no password)")
-    parser.add_argument("--key-dir", help="the folder of the other key pairs that /_signing may name")
+    parser.add_argument("--key-dir", help="make the key pairs second and wrong here, for /_signing")
     args = parser.parse_args(argv)
 
     tls = None
@@ -532,6 +483,10 @@ def main(argv=None):
         tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         tls.load_cert_chain(*tls_certs.make(args.tls, args.tls_dir))
     lists = args.lists or (os.path.join(args.root, "lists") if args.root else None)
+    for name in ("second", "wrong") if args.key_dir else ():
+        os.makedirs(args.key_dir, exist_ok=True)
+        pair = os.path.join(args.key_dir, name)
+        minisign("-G", "-W", "-f", "-p", pair + ".pub", "-s", pair + ".key")
     server = Server((args.host, args.port), args.root, lists, args.log, args.verbose, tls, args.redirect_port,
                     args.sign_key, args.key_dir)
     port = server.server_address[1]

@@ -45,19 +45,15 @@ struct ProgramFiles {
     std::string exe, aspiLibrary, flasher;
 };
 
-ProgramFiles FilesOf(Program program) {
-    switch (program) {
-    case Program::kTestBuild64:
-    case Program::kSigned64:
-        return {BuildPath(program == Program::kSigned64 ? "signed/nimbrel.exe" : "nimbrel.exe"),
-                BuildPath("peers/aspi/wnaspi32.dll"), BuildPath("tests/peers/flasher/flasher.exe")};
-    default:
-        return {BuildPath(program == Program::kSigned32 ? "program32/nimbrel.exe" : "release/unpacked/nimbrel.exe"),
-                BuildPath("program32/peers/aspi/wnaspi32.dll"), BuildPath("program32/tests/peers/flasher/flasher.exe")};
-    }
-}
-
 bool Is32Bit(Program program) { return program == Program::kRelease32 || program == Program::kSigned32; }
+
+ProgramFiles FilesOf(Program program) {
+    const char* const exes[] = {"nimbrel.exe", "release/unpacked/nimbrel.exe", "signed/nimbrel.exe",
+                                "program32/nimbrel.exe"};
+    const std::string standIns = Is32Bit(program) ? "program32/" : "";
+    return {BuildPath(exes[static_cast<int>(program)]), BuildPath(standIns + "peers/aspi/wnaspi32.dll"),
+            BuildPath(standIns + "tests/peers/flasher/flasher.exe")};
+}
 
 // The folder the program is started in; its files go there, or beside the program.
 enum class Start {
@@ -175,10 +171,8 @@ TEST_P(WholeRoad, Walk) {
         ASSERT_TRUE(RoadServersUp(updateServer, portVariable));
         served = ServeFirmware(programFiles.flasher, road.start == Start::kSmallDisk ? kBeyondTheSmallDisk : 0);
         FtpCommands();
-        if (road.program == Program::kSigned64 || road.program == Program::kSigned32) {
-            ASSERT_TRUE(SetListSigning(PeerPort(portVariable), road.signing));
-            ForgetAcceptedLists();
-        }
+        ASSERT_TRUE(SetListSigning(PeerPort(portVariable), road.signing));
+        ForgetAcceptedLists();
     }
 
     // The program in a folder of its own; as Windows 98 the simulated library and its
@@ -266,11 +260,9 @@ TEST_P(WholeRoad, Walk) {
         }
     }
     if (road.outcome != Outcome::kStartAndClose) {
-        std::vector<std::string> fetched;
-        if (road.outcome != Outcome::kListRefused && road.outcome != Outcome::kNotCheckable) {
-            fetched.push_back(std::string("RETR /") + kRoadUrls[road.release]);
-        }
-        EXPECT_EQ(Downloads(FtpCommands()), fetched);
+        const bool fetched = road.outcome != Outcome::kListRefused && road.outcome != Outcome::kNotCheckable;
+        EXPECT_EQ(Downloads(FtpCommands()),
+                  std::vector<std::string>(fetched, std::string("RETR /") + kRoadUrls[road.release]));
     }
 
     // The main dialog stays open until the user closes it.

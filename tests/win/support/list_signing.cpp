@@ -2,38 +2,25 @@
 
 #include <windows.h>
 
-#include <ctime>
-#include <sstream>
-
 #include "tests/win/support/peers.h"
 #include "tests/win/support/process_runner.h"
 #include "tests/win/support/scratch_dir.h"
 
 namespace {
 
-std::string SecondLine(const std::string& text) {
-    std::istringstream lines(text);
-    std::string line;
-    std::getline(lines, line);
-    std::getline(lines, line);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
+// The key line of a minisign.pub.
+std::string KeyLine(const std::string& path) {
+    const std::string text = ReadFileBytes(path);
+    const size_t start = text.find('\n') + 1;
+    return text.substr(start, text.find_first_of("\r\n", start) - start);
 }
 
 }  // namespace
 
-std::string TestListKey() { return SecondLine(ReadFileBytes(BuildPath("list-key/minisign.pub"))); }
+std::string TestListKey() { return KeyLine(BuildPath("list-key/minisign.pub")); }
 
-std::string PeerListKey(int port, const std::string& name) {
-    std::string line = PeerGet(port, "/_key?name=" + name);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    return line;
-}
+std::string PeerListKey(const std::string& name) { return KeyLine(PeerScratch() + "\\keys\\" + name + ".pub"); }
 
-bool SetListSigning(int port, const std::string& settings) {
-    return PeerGet(port, "/_signing?" + settings) == "ok\n";
-}
+bool SetListSigning(int port, const std::string& settings) { return PeerGet(port, "/_signing?" + settings) == "ok\n"; }
 
 void ForgetAcceptedLists() { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Nimbrel\\Lists"); }
-
-int64_t UnixNow() { return static_cast<int64_t>(std::time(nullptr)); }
