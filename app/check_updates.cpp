@@ -1,9 +1,12 @@
 // "Check updates": fetches the update list for the selected drive's model and lists
 // its releases.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "app/signed_list.h"
 #include "app/update_dlg.h"
 #include "app/update_list.h"
 #include "framework/file.h"
@@ -16,6 +19,21 @@
 #endif
 
 std::string BuiltUpdateServer() { return NIMBREL_UPDATE_SERVER; }
+
+#ifndef NIMBREL_LIST_KEYS
+#error "NIMBREL_LIST_KEYS (empty, or minisign public key lines separated by a comma) comes from the build"
+#endif
+
+std::vector<std::string> BuiltListKeys() {
+    std::vector<std::string> keys;
+    const std::string lines = NIMBREL_LIST_KEYS;
+    for (size_t at = 0; at < lines.size();) {
+        const size_t end = std::min(lines.find(',', at), lines.size());
+        keys.push_back(lines.substr(at, end - at));
+        at = end + 1;
+    }
+    return keys;
+}
 
 namespace {
 
@@ -47,14 +65,14 @@ std::string ToAnsi(const std::u16string& text) {
 
 enum class ListFile { kRead, kNotOpened, kNotLoaded };
 
-// Reads the saved list whole into its document text.
-ListFile ReadListFile(std::string& text) {
+// Reads the saved list whole, as the server sent it.
+ListFile ReadListFile(std::string& bytes) {
     CFile file;
     if (!file.Open(kListFile, CFile::modeRead)) return ListFile::kNotOpened;
     const ULONGLONG length = file.GetLength();
     // A document longer than the parse takes could not be loaded anyway.
     if (length > static_cast<ULONGLONG>(XmlDocument::kMaxLength)) return ListFile::kNotLoaded;
-    std::string bytes(static_cast<size_t>(length), '\0');
+    bytes.assign(static_cast<size_t>(length), '\0');
     size_t read = 0;
     while (read < bytes.size()) {
         const UINT count = file.Read(&bytes[read], static_cast<UINT>(bytes.size() - read));
@@ -63,9 +81,6 @@ ListFile ReadListFile(std::string& text) {
     }
     bytes.resize(read);
     file.Close();
-    std::optional<std::string> document = DocumentText(bytes, ToAnsi);
-    if (!document) return ListFile::kNotLoaded;
-    text = std::move(*document);
     return ListFile::kRead;
 }
 
@@ -94,30 +109,46 @@ void CUpdateDlg::OnCheckUpdates() {
     m_ModelName = ModelNameOf(m_DriveModel[drive]);
     m_HostVersion = m_DriveRevision[drive];
 
+    bool downloaded = false;
     {
         CHttpDownloadDlg download;
         download.m_Url = UpdateListUrl(m_UpdateServer, m_ModelName);
         download.m_LocalFile = kListFile;
+        downloaded = download.DoModal() == IDOK;
+    }
+    std::string bytes;
+    ListFile file = ListFile::kNotOpened;
+    if (m_ListKeys.empty()) {
         // Whatever the answer, the file decides what follows.
-        if (download.DoModal() == IDOK) AppMessageBox(kListDownloaded);
+        if (downloaded) AppMessageBox(kListDownloaded);
+        file = ReadListFile(bytes);
+    } else if (!downloaded) {
+        // Only a whole answer can be verified; a failed one leaves at most an empty file.
+        DeleteListFile();
+    } else if ((file = ReadListFile(bytes)) == ListFile::kRead) {
+        const ListVerdict verdict = VerifyUpdateList(bytes, m_UpdateServer, m_ModelName, m_ListKeys);
+        if (verdict != ListVerdict::kVerified) {
+            RefuseList(verdict);
+            return;
+        }
+        AppMessageBox(kListDownloaded);
     }
 
-    std::string text;
-    switch (ReadListFile(text)) {
-    case ListFile::kNotOpened:
+    if (file == ListFile::kNotOpened) {
         AppMessageBox(kCannotOpen);
         return;
-    case ListFile::kNotLoaded:
+    }
+    std::optional<std::string> text;
+    if (file == ListFile::kRead) text = DocumentText(bytes, ToAnsi);
+    if (!text) {
         AppMessageBox(kCannotLoad);
         return;
-    case ListFile::kRead:
-        break;
     }
 
     XmlDocument document(AnsiLeadBytes());
     // An empty file (a download cancelled before its answer) is no list at all; any
     // other text that does not parse is a damaged one, and the user is told.
-    const bool corrupt = !text.empty() && !document.Parse(std::move(text));
+    const bool corrupt = !text->empty() && !document.Parse(std::move(*text));
     const UpdateList list = ReadUpdateList(document, kMaxFirmware, kMaxFtpSites);
     if (list.status == kStatusBusy) AppMessageBox(kServerBusy);
     if (list.status == kStatusNoFirmware) AppMessageBox(kNoFirmware);
@@ -139,4 +170,14 @@ void CUpdateDlg::OnCheckUpdates() {
         }
     }
     DeleteListFile();
+}
+
+// Nothing of a list that was not verified stays: no rows, no release and no server
+// to download one from, no file.
+void CUpdateDlg::RefuseList(ListVerdict verdict) {
+    m_FirmwareList.DeleteAllItems();
+    for (FirmwareEntry& entry : m_Firmware) entry = {};
+    for (std::string& site : m_FtpSites) site.clear();
+    DeleteListFile();
+    AppMessageBox(RefusalText(verdict));
 }

@@ -8,10 +8,11 @@
 #include "framework/resource_string.h"
 #include "res/resource.h"
 
-CUpdateDlg::CUpdateDlg(HWND parent, std::string updateServer)
+CUpdateDlg::CUpdateDlg(HWND parent, std::string updateServer, std::vector<std::string> listKeys)
     : CDialog(IDD_MAIN, parent),
       m_AppIcon(LoadIconA(ResourceInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
-      m_UpdateServer(std::move(updateServer)) {}
+      m_UpdateServer(std::move(updateServer)),
+      m_ListKeys(std::move(listKeys)) {}
 
 void CUpdateDlg::DoDataExchange() {
     Bind(m_FirmwareList, IDC_FIRMWARE_LIST);

@@ -5,13 +5,18 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
+#include "app/list_signature.h"
 #include "app/update_list.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
 // The update-list server the program was built to ask (NIMBREL_UPDATE_SERVER).
 std::string BuiltUpdateServer();
+// The maker's minisign public key lines the program was built with (NIMBREL_LIST_KEYS);
+// none when update lists are not signed.
+std::vector<std::string> BuiltListKeys();
 
 class CUpdateDlg : public CDialog {
 public:
@@ -20,7 +25,10 @@ public:
     static constexpr int kMaxFtpSites = 10;
 
     // "Check updates" asks `updateServer` for lists (host[:port], http:// or https://).
-    explicit CUpdateDlg(HWND parent = nullptr, std::string updateServer = BuiltUpdateServer());
+    // With `listKeys`, only a list signed with one of them is read, and only a release
+    // with a SHA256 in it is downloaded.
+    explicit CUpdateDlg(HWND parent = nullptr, std::string updateServer = BuiltUpdateServer(),
+                        std::vector<std::string> listKeys = BuiltListKeys());
 
     // The position of the drive chosen in the drive box, from 0 to the number of
     // drives listed minus one; -1 when the box has no selection. Handlers read the
@@ -40,6 +48,8 @@ public:
     std::string m_FtpSites[kMaxFtpSites];
     HICON m_AppIcon;  // shared icon: never destroyed
     const std::string m_UpdateServer;
+    // The maker's minisign public key lines; a line that does not parse verifies nothing.
+    const std::vector<std::string> m_ListKeys;
 
 protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -53,6 +63,7 @@ private:
     bool OnSysCommand(UINT id, LPARAM lParam);
     bool OnPaint();
     void OnCheckUpdates();    // check_updates.cpp
+    void RefuseList(ListVerdict verdict);
     void OnUpdateSelected();  // update_selected.cpp
 
     int m_ListedDrives = 0;

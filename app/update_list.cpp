@@ -17,6 +17,11 @@ std::string RemoveAll(const std::string& text, const std::string& what) {
     return out;
 }
 
+std::string ListServerUrl(const std::string& server, const char* path, const std::string& modelName) {
+    const char* scheme = server.find("://") == std::string::npos ? "http://" : "";
+    return scheme + server + path + "?ModelName=" + modelName;
+}
+
 }  // namespace
 
 bool NamesTheMaker(const std::string& identification) {
@@ -34,8 +39,11 @@ std::string ModelNameOf(const std::string& identification) {
 }
 
 std::string UpdateListUrl(const std::string& server, const std::string& modelName) {
-    const char* scheme = server.find("://") == std::string::npos ? "http://" : "";
-    return scheme + server + "/downloads/downloadxml.aspx" + "?ModelName=" + modelName;
+    return ListServerUrl(server, "/downloads/downloadxml.aspx", modelName);
+}
+
+std::string ListSignatureUrl(const std::string& server, const std::string& modelName) {
+    return ListServerUrl(server, "/downloads/downloadxml.aspx.minisig", modelName);
 }
 
 int32_t StatusValue(const std::string& text) {

@@ -34,6 +34,8 @@ std::string ModelNameOf(const std::string& identification);
 // scheme) then "/downloads/downloadxml.aspx?ModelName=" and the model name as it is,
 // blanks included: the server knows the names in that form.
 std::string UpdateListUrl(const std::string& server, const std::string& modelName);
+// Where that list's minisign signature is: the same with ".minisig" after the path.
+std::string ListSignatureUrl(const std::string& server, const std::string& modelName);
 
 // The list's "Status": optional white space and sign, then decimal digits, as the
 // C library's string-to-long reads them with a 32-bit long (out of range saturates).

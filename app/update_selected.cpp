@@ -26,6 +26,8 @@ constexpr char kNotListedFile[] =
     "The downloaded file does not match the update list. It has been deleted and was not started.";
 constexpr char kNotListedFileKept[] =
     "The downloaded file does not match the update list and was not started. It could not be deleted, Error:";
+constexpr char kCannotBeChecked[] =
+    "This release cannot be checked: the update list gives no SHA-256 for it. It was not downloaded.";
 
 // A release is a program when its location names one anywhere, in either of the two
 // cases the servers use; "Exe" does not count.
@@ -70,6 +72,11 @@ void CUpdateDlg::OnUpdateSelected() {
     }
     const std::string location = m_Firmware[row].URL;
     const std::string listedDigest = m_Firmware[row].SHA256;
+    // With keys, the signed list vouches for a release only through its digest.
+    if (!m_ListKeys.empty() && listedDigest.empty()) {
+        AppMessageBox(kCannotBeChecked);
+        return;
+    }
 
     {
         CFTPTransferDlg transfer;  // owned by this dialog, which it disables while it runs

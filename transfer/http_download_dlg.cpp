@@ -79,15 +79,18 @@ BOOL CHttpDownloadDlg::OnInitDialog() {
             return TRUE;
         }
     }
-    if (GetFileAttributesA(m_LocalFile.c_str()) != INVALID_FILE_ATTRIBUTES &&
-        AppMessageBox(FormatResString(IDS_HTTP_REPLACE, m_LocalFile), MB_YESNO) != IDYES) {
-        EndAtStart();
-        return TRUE;
-    }
-    DWORD error = 0;
-    if (!m_File.Open(m_LocalFile, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite, &error)) {
-        EndAtStart({IDS_HTTP_ERROR_OPEN_LOCAL, error});
-        return TRUE;
+    m_Body.clear();
+    if (!m_MemoryLimit) {
+        if (GetFileAttributesA(m_LocalFile.c_str()) != INVALID_FILE_ATTRIBUTES &&
+            AppMessageBox(FormatResString(IDS_HTTP_REPLACE, m_LocalFile), MB_YESNO) != IDYES) {
+            EndAtStart();
+            return TRUE;
+        }
+        DWORD error = 0;
+        if (!m_File.Open(m_LocalFile, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite, &error)) {
+            EndAtStart({IDS_HTTP_ERROR_OPEN_LOCAL, error});
+            return TRUE;
+        }
     }
     m_FileName = ObjectFileName(m_Object);
     SetFileLine(IDS_HTTP_FILE_FROM, m_FileName, m_Server);
@@ -189,6 +192,7 @@ bool CHttpDownloadDlg::Transfer() {
     SetStatus(IDS_HTTP_GETTING_INFO);
     std::optional<uint64_t> length;
     if (uint64_t number = 0; QueryHeader(request.Get(), HTTP_QUERY_CONTENT_LENGTH, number)) length = number;
+    if (length && BeyondMemoryLimit(*length)) return FailDeleting(0, 0);
     // The display counts in 32 bits; a larger file shows no total.
     std::optional<uint32_t> total;
     if (length && *length <= UINT32_MAX) {
@@ -202,13 +206,17 @@ bool CHttpDownloadDlg::Transfer() {
     uint64_t received = 0;
     DWORD error = 0;
     for (;;) {
+        // Straight into the memory target, one read past its limit at most.
+        if (m_MemoryLimit) m_Body.resize(static_cast<size_t>(received) + BlockWriter::kReadSize);
+        char* room = m_MemoryLimit ? &m_Body[static_cast<size_t>(received)] : writer.Room();
         DWORD read = 0;
-        if (!InternetReadFile(request.Get(), writer.Room(), BlockWriter::kReadSize, &read)) {
+        if (!InternetReadFile(request.Get(), room, BlockWriter::kReadSize, &read)) {
             return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, GetLastError());
         }
         if (read == 0 || m_Abort) break;
         received += read;
-        if (!writer.Add(read, error)) return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, error);
+        if (BeyondMemoryLimit(received)) return FailDeleting(0, 0);
+        if (!m_MemoryLimit && !writer.Add(read, error)) return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, error);
         UpdateProgress(progress, static_cast<uint32_t>(received));
     }
     if (m_Abort) {
@@ -217,6 +225,10 @@ bool CHttpDownloadDlg::Transfer() {
     }
     // WinInet reads a connection closed early as the end of the body.
     if (length && received < *length) return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, kShortBodyError);
+    if (m_MemoryLimit) {
+        m_Body.resize(static_cast<size_t>(received));
+        return true;
+    }
     if (!writer.Flush(error)) return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, error);
     try {
         m_File.Close();
@@ -253,6 +265,10 @@ bool CHttpDownloadDlg::FailDeleting(UINT id, DWORD code) {
 }
 
 void CHttpDownloadDlg::DiscardDownload() noexcept {
+    if (m_MemoryLimit) {
+        m_Body.clear();
+        return;
+    }
     m_File.Abort();
     DeleteFileA(m_LocalFile.c_str());
 }

@@ -5,13 +5,19 @@
 // needs them) and runs DoModal, which returns only after the worker has ended and
 // every handle is closed. IDOK: the whole body was written to m_LocalFile.
 // IDCANCEL: anything else, with any error already shown to the user.
+//
+// A small answer can be kept in memory instead: with m_MemoryLimit set, the body goes
+// into m_Body and m_LocalFile is not looked at. A body longer than the limit ends the
+// dialog with IDCANCEL and no message (the caller knows what it was for), m_Body empty.
 #pragma once
 
 #include <windows.h>
 #include <wininet.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "transfer/transfer_dialog.h"
@@ -24,6 +30,8 @@ public:
     std::string m_LocalFile;  // the file to create (relative names: the current directory)
     std::string m_UserName;   // empty: none
     std::string m_Password;   // used only with a user name
+    std::optional<size_t> m_MemoryLimit;  // set: the body into m_Body, at most this many bytes
+    std::string m_Body;
 
     // The code shown (message 114) when the connection closed before Content-Length
     // bytes had arrived: "the connection with the server was reset".
@@ -54,8 +62,10 @@ private:
     bool AskForLogin(HINTERNET internet, HINTERNET request, DWORD statusCode);
     // A header as text (status code, Content-Length): the decimal number at its start.
     bool QueryHeader(HINTERNET request, DWORD query, uint64_t& number) const;
-    // Fails with message `id` and `code`, the local file closed and deleted.
+    // Fails with message `id` (0: none) and `code`, the local file closed and deleted.
     bool FailDeleting(UINT id, DWORD code);
+    // Whether `length` bytes of body are more than the memory target takes.
+    bool BeyondMemoryLimit(uint64_t length) const { return m_MemoryLimit && length > *m_MemoryLimit; }
 
     std::string m_Server;    // host of the URL
     std::string m_Object;    // path of the URL, query included

@@ -39,7 +39,7 @@ configure_and_build() {
   if [ -f "$dir/CMakeCache.txt" ] && [ "$(cat "$dir/.toolchain-stamp" 2>/dev/null)" != "$stamp" ]; then
     fresh=(--fresh)
     # The nested trees of build/win64 (ExternalProject), with the stamps that say they were configured.
-    rm -rf "$dir"/program* "$dir"/app/*-prefix
+    rm -rf "$dir"/program* "$dir"/signed "$dir"/app/*-prefix
   fi
   local toolchain_arg=()
   [ -n "$toolchain" ] && toolchain_arg=(-DCMAKE_TOOLCHAIN_FILE="$NIMBREL_ROOT/cmake/$toolchain")

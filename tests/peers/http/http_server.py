@@ -4,7 +4,7 @@ Run it with Debian's interpreter:
 
     /usr/bin/python3 http_server.py [--host 127.0.0.1] [--port 0] [--root DIR]
         [--lists DIR] [--log FILE] [--port-file FILE] [--lifetime SECONDS] [--verbose]
-        [--tls KIND --tls-dir DIR] [--redirect-port PORT]
+        [--tls KIND --tls-dir DIR] [--redirect-port PORT] [--sign-key FILE [--key-dir DIR]]
 
 It binds 127.0.0.1 on an ephemeral port unless --port is given, and prints the
 port alone on its first line of standard output (and into --port-file, written
@@ -47,12 +47,22 @@ Routes (GET; every other path answers 404):
                          lower-case hex and {SHA256:PATH} in upper case, computed at
                          each request, so a list can name files made at run time; a
                          PATH that names no file there answers 500
+    /downloads/downloadxml.aspx.minisig?ModelName=M
+                         with --sign-key (a minisign secret key without a password),
+                         the signature of what the list route answers for M, made by
+                         minisign at the time with the trusted comment
+                         "model:M<TAB>issued:<now><TAB>expires:<in 30 days>"; 404 without
+    /_signing[?key=second|wrong][&answer=list|404|large][&model=M][&issued=T][&expires=T][&tamper=1]
+                         how lists are signed from now on: with a key pair that
+                         --key-dir gets at start; the list itself, 404, or a signature
+                         padded past 4 KB and sent chunked; both routes answering as
+                         for model M; those Unix times; the list changed after signing
     /_log[?clear=1]      every request head received so far (request line and header
                          lines, bytes exactly as received), oldest first
     /_shutdown           answers, then stops the server
 
 Request targets holding raw blanks (a model name sent unescaped) are accepted
-and logged as received. Requests to /_log and /_shutdown are not logged. With
+and logged as received. Requests to /_log, /_signing and /_shutdown are not logged. With
 --log, each request head is also appended to that file as it arrives.
 """
 
@@ -64,7 +74,9 @@ import os
 import re
 import signal
 import ssl
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import urllib.parse
@@ -95,6 +107,10 @@ def generated_pieces(length, piece=_PIECE):
         size = min(piece, length - offset)
         yield generated(offset, size)
         offset += size
+
+
+def minisign(*arguments):
+    subprocess.run(("minisign",) + arguments, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
 
 
 def query_params(query):
@@ -226,7 +242,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         path = urllib.parse.unquote(url.path)
         params = query_params(url.query)
-        if path not in ("/_log", "/_shutdown"):
+        if path not in ("/_log", "/_signing", "/_shutdown"):
             self.server.record(self.head)
         try:
             self.route(path, params)
@@ -245,6 +261,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "/cut": self.serve_cut,
             "/redirect": self.serve_redirect,
             "/downloads/downloadxml.aspx": self.serve_update_list,
+            "/downloads/downloadxml.aspx.minisig": lambda params: self.serve_update_list(params, signature=True),
+            "/_signing": self.serve_signing,
             "/_log": self.serve_log,
             "/_shutdown": self.serve_shutdown,
         }.get(path)
@@ -330,14 +348,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             target = "http://%s/%s" % (host, target.lstrip("/"))
         self.reply(code, b"Moved\n", headers=[("Location", target)])
 
-    def serve_update_list(self, params):
-        model = params.get("ModelName", "").rstrip(" ")
+    def serve_update_list(self, params, signature=False):
+        signing = self.server.signing
+        model = signing.get("model") or params.get("ModelName", "").rstrip(" ")
         lists = self.server.lists
         known = lists and safe_name(model)
         redirect = os.path.join(lists, model + ".redirect") if known else None
         if redirect and os.path.isfile(redirect):
             with open(redirect) as file:
-                return self.serve_redirect({"to": file.read().strip()})
+                target = file.read().strip()
+            return self.serve_redirect({"to": target.replace(".aspx?", ".aspx.minisig?") if signature else target})
         full = os.path.join(lists, model + ".xml") if known else None
         if full and os.path.isfile(full):
             with open(full, "rb") as file:
@@ -351,7 +371,39 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 '<?xml version="1.0" encoding="ISO-8859-1"?>\r\n<OnlineUpdate>\r\n'
                 "<Project Name=%s Status=\"-1\"></Project>\r\n</OnlineUpdate>\r\n" % quoteattr(model)
             ).encode("latin-1", errors="replace")
+        if signature:
+            return self.serve_signature(body, model)
+        if signing.get("tamper") == "1":
+            body += b"<!-- changed after signing -->\r\n"
         self.reply(200, body, "text/xml")
+
+    def serve_signature(self, body, model):
+        signing = self.server.signing
+        if not self.server.sign_key or signing.get("answer") == "404":
+            return self.not_found()
+        if signing.get("answer") == "list":
+            return self.reply(200, body)
+        now = int(time.time())
+        comment = "model:%s\tissued:%s\texpires:%s" % (
+            model, signing.get("issued", now), signing.get("expires", now + 30 * 24 * 3600))
+        key = os.path.join(self.server.key_dir, signing["key"] + ".key") if "key" in signing else self.server.sign_key
+        with tempfile.TemporaryDirectory() as work:
+            listed = os.path.join(work, "list")
+            with open(listed, "wb") as file:
+                file.write(body)
+            minisign("-S", "-s", key, "-m", listed, "-t", comment)
+            with open(listed + ".minisig", "rb") as file:
+                signature = file.read()
+        if signing.get("answer") != "large":
+            return self.reply(200, signature)
+        # The untrusted comment is not signed: padded, the signature stays good.
+        untrusted, rest = signature.split(b"\n", 1)
+        signature = untrusted + b"x" * (4097 - len(signature)) + b"\n" + rest
+        self.stream(len(signature), [signature], "chunked")
+
+    def serve_signing(self, params):
+        self.server.signing = params
+        self.reply(200, b"ok\n")
 
     def serve_log(self, params):
         self.reply(200, self.server.heads(clear=params.get("clear") == "1"), "application/octet-stream")
@@ -365,10 +417,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, address, root=None, lists=None, log_path=None, verbose=False, tls=None, redirect_port=None):
+    def __init__(self, address, root=None, lists=None, log_path=None, verbose=False, tls=None, redirect_port=None,
+                 sign_key=None, key_dir=None):
         super().__init__(address, Handler)
         self.root = root
         self.lists = lists
+        self.sign_key = sign_key
+        self.key_dir = key_dir
+        self.signing = {}  # as /_signing set it
         self.log_path = log_path
         self.verbose = verbose
         self.tls = tls  # an ssl.SSLContext, or None
@@ -415,6 +471,8 @@ def main(argv=None):
     parser.add_argument("--tls", help="speak HTTPS, with this kind of certificate (see tls_certs.py)")
     parser.add_argument("--tls-dir", help="the folder of the certificates and their authority")
     parser.add_argument("--redirect-port", type=int, help="{redirect-port} in redirect targets")
+    parser.add_argument("--sign-key", help="sign the update lists with this minisign secret key (no password)")
+    parser.add_argument("--key-dir", help="make the key pairs second and wrong here, for /_signing")
     args = parser.parse_args(argv)
 
     tls = None
@@ -425,7 +483,12 @@ def main(argv=None):
         tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         tls.load_cert_chain(*tls_certs.make(args.tls, args.tls_dir))
     lists = args.lists or (os.path.join(args.root, "lists") if args.root else None)
-    server = Server((args.host, args.port), args.root, lists, args.log, args.verbose, tls, args.redirect_port)
+    for name in ("second", "wrong") if args.key_dir else ():
+        os.makedirs(args.key_dir, exist_ok=True)
+        pair = os.path.join(args.key_dir, name)
+        minisign("-G", "-W", "-f", "-p", pair + ".pub", "-s", pair + ".key")
+    server = Server((args.host, args.port), args.root, lists, args.log, args.verbose, tls, args.redirect_port,
+                    args.sign_key, args.key_dir)
     port = server.server_address[1]
     if args.port_file:
         partial = args.port_file + ".partial"

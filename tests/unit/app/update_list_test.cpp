@@ -43,6 +43,8 @@ TEST(UpdateCheck, MakerTestAndModelName) {
               "http://127.0.0.1:8080/downloads/downloadxml.aspx?ModelName=XR 1  ");
     EXPECT_EQ(UpdateListUrl("https://list.invalid", "XR"),
               "https://list.invalid/downloads/downloadxml.aspx?ModelName=XR");
+    EXPECT_EQ(ListSignatureUrl("https://list.invalid", "XR 1  "),
+              "https://list.invalid/downloads/downloadxml.aspx.minisig?ModelName=XR 1  ");
 }
 
 TEST(UpdateCheck, StatusReadsAsA32BitLong) {

@@ -2,13 +2,13 @@
 // update-list test server at the loopback address this tree was built to ask. A
 // second thread chooses a drive, clicks the button, answers every message box and
 // reads the list; the server's request log shows what went over the wire.
-#include <winsock2.h>
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ctime>
 #include <functional>
 #include <future>
 #include <string>
@@ -18,6 +18,7 @@
 #include "drives/drive_registry.h"
 #include "res/resource.h"
 #include "tests/win/support/gui_driver.h"
+#include "tests/win/support/list_signing.h"
 #include "tests/win/support/peers.h"
 #include "tests/win/support/scratch_dir.h"
 
@@ -71,27 +72,11 @@ int ServerPort() {
 
 // The request lines the server received since the last call.
 std::vector<std::string> ServerRequests() {
-    std::string reply;
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return {"no winsock"};
-    const SOCKET peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(ServerPort()));
-    if (connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        const char request[] = "GET /_log?clear=1 HTTP/1.0\r\n\r\n";
-        send(peer, request, sizeof request - 1, 0);
-        char buffer[4096];
-        for (int got; (got = recv(peer, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, static_cast<size_t>(got));
-    }
-    closesocket(peer);
-    WSACleanup();
+    const std::string log = PeerGet(ServerPort(), "/_log?clear=1");
     std::vector<std::string> lines;
-    const size_t body = reply.find("\r\n\r\n");
-    for (size_t at = reply.find("GET ", body); at != std::string::npos; at = reply.find("\r\nGET ", at + 1)) {
-        if (reply.compare(at, 2, "\r\n") == 0) at += 2;
-        lines.push_back(reply.substr(at, reply.find("\r\n", at) - at));
+    for (size_t at = log.find("GET "); at != std::string::npos; at = log.find("\r\nGET ", at + 1)) {
+        if (log.compare(at, 2, "\r\n") == 0) at += 2;
+        lines.push_back(log.substr(at, log.find("\r\n", at) - at));
     }
     return lines;
 }
@@ -175,12 +160,15 @@ protected:
 
     void SetUp() override {
         ASSERT_EQ(PeerPort("NIMBREL_UPDATE_PORT"), ServerPort()) << "run this test through ctest";
+        ASSERT_TRUE(SetListSigning(ServerPort()));
+        ForgetAcceptedLists();
         ServerRequests();
     }
 
     // Runs a main dialog; `drive` runs on the second thread, then the dialog is cancelled.
-    void WithDialog(const std::function<void(CUpdateDlg&)>& drive, const std::string& server = BuiltUpdateServer()) {
-        CUpdateDlg dialog(nullptr, server);
+    void WithDialog(const std::function<void(CUpdateDlg&)>& drive, const std::string& server = BuiltUpdateServer(),
+                    const std::vector<std::string>& listKeys = BuiltListKeys()) {
+        CUpdateDlg dialog(nullptr, server, listKeys);
         bool seen = false;
         InspectModal([&] { return dialog.DoModal(); }, kMainCaption, [&](HWND) { drive(dialog); }, &seen);
         EXPECT_TRUE(seen) << "the main dialog did not show";
@@ -323,6 +311,72 @@ TEST_F(CheckUpdates, FailedChecksKeepTheRows) {
         // That file stays for a look.
         EXPECT_EQ(ReadFileBytes(kListFile), ReadFileBytes(kListsFolder + "XR-NUL.xml"));
     });
+}
+
+std::string SignatureRequest(const std::string& query) {
+    return "GET /downloads/downloadxml.aspx.minisig?ModelName=" + query + " HTTP/1.1";
+}
+
+// With keys, a list is read only once its signature from the same server says that
+// the maker signed it for this model, that it has not expired and that it is not older
+// than one accepted before; any other answer leaves nothing of it, nor of the list
+// before. The peer signs each list as it is asked to at the time.
+TEST_F(CheckUpdates, SignedListsAreVerifiedBeforeTheyAreRead) {
+    const auto now = static_cast<long long>(std::time(nullptr));
+    const std::string issued = "issued=" + std::to_string(now);
+    const std::vector<std::string> signedThree = {Request("XR-THREE"), SignatureRequest("XR-THREE")};
+    const auto refused = [](const char* why) { return std::vector<std::string>{why}; };
+    struct Case {
+        const char* what;
+        std::string signing;
+        int drive;
+        std::vector<std::string> boxes;
+        Rows rows;
+        std::vector<std::string> requests;
+    } cases[] = {
+        {"signed with the maker's key", issued, kThree, {kDownloaded}, ThreeRows("1.02"), signedThree},
+        {"the same list again", issued, kThree, {kDownloaded}, ThreeRows("1.02"), signedThree},
+        {"signed with the second key", "key=second", kThree, {kDownloaded}, ThreeRows("1.02"), signedThree},
+        // A failed download of the list is no answer to verify: the rows stay.
+        {"the list not found", "", kNotFound,
+         {"Failed to receive a valid HTTP response from the server, Response Code:404", kCannotOpen}, ThreeRows("1.02"),
+         {Request("XR-FAIL"), "GET /status/404 HTTP/1.1"}},
+        // Every answer is verified, the ones without releases too.
+        {"no firmware for the model", "", kUnknownModel, {kDownloaded, kNoFirmware}, {},
+         {Request("XR-NONE"), SignatureRequest("XR-NONE")}},
+        {"a busy server's answer, unsigned", "answer=list", kBusyServer, refused(kListNotSigned), {},
+         {Request("XR-BUSY"), SignatureRequest("XR-BUSY")}},
+        // Not the maker's list as it was signed for this model.
+        {"the list itself for a signature", "answer=list", kThree, refused(kListNotSigned), {}, signedThree},
+        {"signed with a key the program lacks", "key=wrong", kThree, refused(kListNotSigned), {}, signedThree},
+        {"changed after signing", "tamper=1", kThree, refused(kListNotSigned), {}, signedThree},
+        {"another model's list and signature", "model=XR-UNQUOTED", kThree, refused(kListNotSigned), {}, signedThree},
+        {"a signature past 4 KB", "answer=large", kThree, refused(kListNotSigned), {}, signedThree},
+        {"no signature on the server", "answer=404", kThree,
+         {"Failed to receive a valid HTTP response from the server, Response Code:404", kListNotSigned}, {},
+         signedThree},
+        {"expired", "expires=" + std::to_string(now - 60), kThree, refused(kListExpired), {}, signedThree},
+        {"older than the one accepted before", "issued=" + std::to_string(now - 3600), kThree,
+         refused(kListOlder), {}, signedThree},
+    };
+    const std::vector<std::string> keys = {TestListKey(), PeerListKey("second")};
+    ASSERT_EQ(keys[1].size(), 56u);
+    WithDialog([&](CUpdateDlg& dialog) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            ASSERT_TRUE(SetListSigning(ServerPort(), c.signing));
+            const Check seen = RunCheck(dialog, c.drive);
+            EXPECT_EQ(seen.boxes, c.boxes);
+            EXPECT_EQ(seen.rows, c.rows);
+            EXPECT_EQ(seen.requests, c.requests);
+            EXPECT_FALSE(FileExists(kListFile));
+            // Nothing of a refused list, or of the one before, can be downloaded.
+            if (c.boxes.back() == kListNotSigned || c.boxes.back() == kListExpired || c.boxes.back() == kListOlder) {
+                EXPECT_EQ(dialog.m_FtpSites[0], "");
+                EXPECT_EQ(dialog.m_Firmware[0].URL, "");
+            }
+        }
+    }, BuiltUpdateServer(), keys);
 }
 
 // Trusts the peers' certificate authority in this prefix's current-user root store

@@ -7,9 +7,11 @@
 // row, "Update selected", OK to each message, Close) and checks what it leaves
 // behind: Kernel.log, FirmUpdate.EXE and the record of the stand-in flasher.
 //
-// Two programs walk it: this tree's 64-bit nimbrel.exe (rows "TestBuild64/...") and
+// Four programs walk it: this tree's 64-bit nimbrel.exe (rows "TestBuild64/...") and
 // the release's own 32-bit nimbrel.exe, unpacked from the zip users download (rows
-// "Release32/..."), with the 32-bit stand-ins. The release asks the update-list
+// "Release32/..."), with the 32-bit stand-ins, both built without list keys; and the
+// 64-bit and 32-bit programs built with the test tree's list key (rows "Signed64/..."
+// and "Signed32/..."), whose lists the list server signs. The release asks the update-list
 // server it was built with: its rows run in a namespace of their own, where that
 // host is 127.0.0.1 (tests/peers/in_namespace.sh), and NIMBREL_RELEASE_SERVER names it.
 // The rows on a full disk run there too, on its small disk NIMBREL_SMALL_DISK.
@@ -25,7 +27,9 @@
 #include "res/resource.h"
 #include "tests/win/app/road.h"
 #include "tests/win/support/gui_driver.h"
+#include "tests/win/support/list_signing.h"
 #include "tests/win/support/list_view.h"
+#include "tests/win/support/peers.h"
 #include "tests/win/support/process_runner.h"
 #include "tests/win/support/scratch_dir.h"
 #include "tests/win/support/wine_app_defaults.h"
@@ -35,20 +39,21 @@ namespace {
 const std::string kRule = std::string(44, '=') + "\r\n";
 constexpr char kDiskFullDownload[] = "An error occurred while downloading the file, Error:112";
 
-enum class Program { kTestBuild64, kRelease32 };
+enum class Program { kTestBuild64, kRelease32, kSigned64, kSigned32 };
 
 // Where a program and the stand-ins of its bitness lie in the build tree.
 struct ProgramFiles {
     std::string exe, aspiLibrary, flasher;
 };
 
+bool Is32Bit(Program program) { return program == Program::kRelease32 || program == Program::kSigned32; }
+
 ProgramFiles FilesOf(Program program) {
-    if (program == Program::kTestBuild64) {
-        return {BuildPath("nimbrel.exe"), BuildPath("peers/aspi/wnaspi32.dll"),
-                BuildPath("tests/peers/flasher/flasher.exe")};
-    }
-    return {BuildPath("release/unpacked/nimbrel.exe"), BuildPath("program32/peers/aspi/wnaspi32.dll"),
-            BuildPath("program32/tests/peers/flasher/flasher.exe")};
+    const char* const exes[] = {"nimbrel.exe", "release/unpacked/nimbrel.exe", "signed/nimbrel.exe",
+                                "program32/nimbrel.exe"};
+    const std::string standIns = Is32Bit(program) ? "program32/" : "";
+    return {BuildPath(exes[static_cast<int>(program)]), BuildPath(standIns + "peers/aspi/wnaspi32.dll"),
+            BuildPath(standIns + "tests/peers/flasher/flasher.exe")};
 }
 
 // The folder the program is started in; its files go there, or beside the program.
@@ -63,6 +68,8 @@ enum class Outcome {
     kFlasherStarted,  // the release is downloaded, checked and started
     kNotListed,       // the release's digest is another file's: deleted, nothing started
     kDiskFull,        // the download fails: nothing left, nothing started
+    kListRefused,     // the list is not the maker's: no rows, nothing to download
+    kNotCheckable,    // the release has no SHA256 in the signed list: not downloaded
 };
 
 struct Road {
@@ -72,6 +79,7 @@ struct Road {
     Start start;
     Outcome outcome;
     int release;  // the row clicked, for a download
+    const char* signing = "";  // how the list server signs (its /_signing settings)
 };
 
 const Road kRoads[] = {
@@ -84,6 +92,16 @@ const Road kRoads[] = {
     {"Win98DigestOfAnotherFileStartsNothing", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kNotListed,
      kOtherFile},
     {"WinXpStartedInTheSystemFolder", Program::kRelease32, "winxp", Start::kSystemFolder, Outcome::kStartAndClose, 0},
+    {"Win98VerifiedListToTheFlasher", Program::kSigned64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kLowerCaseExe},
+    {"Win98ListOfAnotherKeyListsNothing", Program::kSigned64, "win98", Start::kOwnFolder, Outcome::kListRefused, 0,
+     "key=wrong"},
+    {"Win98ReleaseWithoutDigestIsNotDownloaded", Program::kSigned64, "win98", Start::kOwnFolder,
+     Outcome::kNotCheckable, kUpperCaseExe},
+    {"Win98VerifiedListToTheFlasher", Program::kSigned32, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kLowerCaseExe},
+    {"Win98ListOfAnotherKeyListsNothing", Program::kSigned32, "win98", Start::kOwnFolder, Outcome::kListRefused, 0,
+     "key=wrong"},
 };
 
 constexpr size_t kBeyondTheSmallDisk = 2 * 1024 * 1024;
@@ -135,8 +153,10 @@ TEST_P(WholeRoad, Walk) {
     const Road& road = GetParam();
     std::string updateServer = NIMBREL_UPDATE_SERVER;
     const char* portVariable = "NIMBREL_UPDATE_PORT";
-    if (road.program == Program::kRelease32) {
+    if (Is32Bit(road.program)) {
         if (const char* reason = std::getenv("NIMBREL_NO_32BIT")) GTEST_SKIP() << reason;
+    }
+    if (road.program == Program::kRelease32) {
         const char* server = std::getenv("NIMBREL_RELEASE_SERVER");
         ASSERT_NE(server, nullptr) << "run the release's rows through ctest: they need a namespace of their own";
         updateServer = server;
@@ -155,6 +175,8 @@ TEST_P(WholeRoad, Walk) {
         ASSERT_TRUE(RoadServersUp(updateServer, portVariable));
         served = ServeFirmware(programFiles.flasher, road.start == Start::kSmallDisk ? kBeyondTheSmallDisk : 0);
         FtpCommands();
+        ASSERT_TRUE(SetListSigning(PeerPort(portVariable), road.signing));
+        ForgetAcceptedLists();
     }
 
     // The program in a folder of its own; as Windows 98 the simulated library and its
@@ -207,15 +229,19 @@ TEST_P(WholeRoad, Walk) {
         EXPECT_EQ(ControlText(driveBox), "cdrom2 :  ZORIX   DVD-RW XR-1680   1.02");
 
         ClickButton(window, IDC_CHECK_UPDATES);
-        EXPECT_EQ(AnswerNextBox(pid), kListDownloaded);
+        const bool refused = road.outcome == Outcome::kListRefused;
+        EXPECT_EQ(AnswerNextBox(pid), refused ? kListNotSigned : kListDownloaded);
         HWND list = GetDlgItem(window, IDC_FIRMWARE_LIST);
         ListRows rows;
         for (DWORD start = GetTickCount(); rows.size() < kRoadRows && GetTickCount() - start < 20000; Sleep(50)) {
             rows = ListViewRows(list);
+            if (refused) break;
         }
-        ASSERT_EQ(rows, RoadListRows());
+        ASSERT_EQ(rows, refused ? ListRows{} : RoadListRows());
         EXPECT_FALSE(FileExists(file("FirmwareUpdate.XML")));
-
+    }
+    if (road.outcome != Outcome::kStartAndClose && road.outcome != Outcome::kListRefused) {
+        HWND list = GetDlgItem(window, IDC_FIRMWARE_LIST);
         ASSERT_TRUE(ClickListViewRow(list, road.release));
         ASSERT_TRUE(WaitForSelection(list, 1, road.release));
         ClickButton(window, IDC_UPDATE_SELECTED);
@@ -229,11 +255,18 @@ TEST_P(WholeRoad, Walk) {
             EXPECT_EQ(runs[0].arguments, "");
             EXPECT_EQ(ReadFileBytes(file(kFirmwareFile)), served);
         } else {
-            EXPECT_EQ(AnswerNextBox(pid), road.outcome == Outcome::kNotListed ? kNotListedFile : kDiskFullDownload);
+            const char* told = road.outcome == Outcome::kNotListed   ? kNotListedFile
+                               : road.outcome == Outcome::kDiskFull ? kDiskFullDownload
+                                                                    : kReleaseNotCheckable;
+            EXPECT_EQ(AnswerNextBox(pid), told);
             EXPECT_FALSE(FileExists(file(kFirmwareFile)));
             EXPECT_TRUE(FlasherRuns(folder).empty());
         }
-        EXPECT_EQ(Downloads(FtpCommands()), std::vector<std::string>{std::string("RETR /") + kRoadUrls[road.release]});
+    }
+    if (road.outcome != Outcome::kStartAndClose) {
+        const bool fetched = road.outcome != Outcome::kListRefused && road.outcome != Outcome::kNotCheckable;
+        EXPECT_EQ(Downloads(FtpCommands()),
+                  std::vector<std::string>(fetched, std::string("RETR /") + kRoadUrls[road.release]));
     }
 
     // The main dialog stays open until the user closes it.
@@ -250,5 +283,7 @@ std::string RoadName(const ::testing::TestParamInfo<Road>& info) { return info.p
 // ctest entries filter by their names.
 INSTANTIATE_TEST_SUITE_P(TestBuild64, WholeRoad, ::testing::ValuesIn(RoadsOf(Program::kTestBuild64)), RoadName);
 INSTANTIATE_TEST_SUITE_P(Release32, WholeRoad, ::testing::ValuesIn(RoadsOf(Program::kRelease32)), RoadName);
+INSTANTIATE_TEST_SUITE_P(Signed64, WholeRoad, ::testing::ValuesIn(RoadsOf(Program::kSigned64)), RoadName);
+INSTANTIATE_TEST_SUITE_P(Signed32, WholeRoad, ::testing::ValuesIn(RoadsOf(Program::kSigned32)), RoadName);
 
 }  // namespace

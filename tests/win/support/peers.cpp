@@ -26,6 +26,27 @@ std::string LoopbackUrl(int port, const std::string& path) {
     return "http://127.0.0.1:" + std::to_string(port) + path;
 }
 
+std::string PeerGet(int port, const std::string& target) {
+    std::string reply;
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return {};
+    const SOCKET peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<u_short>(port));
+    if (peer != INVALID_SOCKET && connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const std::string request = "GET " + target + " HTTP/1.0\r\n\r\n";
+        send(peer, request.data(), static_cast<int>(request.size()), 0);
+        char buffer[4096];
+        for (int got; (got = recv(peer, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, static_cast<size_t>(got));
+    }
+    if (peer != INVALID_SOCKET) closesocket(peer);
+    WSACleanup();
+    const size_t body = reply.find("\r\n\r\n");
+    return body == std::string::npos ? std::string() : reply.substr(body + 4);
+}
+
 int UnusedLoopbackPort() {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 0;

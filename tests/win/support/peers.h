@@ -16,6 +16,10 @@ std::string PeerScratch();
 // "http://127.0.0.1:<port><path>".
 std::string LoopbackUrl(int port, const std::string& path);
 
+// The body of the answer of the HTTP peer on 127.0.0.1:`port` to "GET `target`" (an
+// HTTP/1.0 request, so the answer ends with the connection); empty when none came.
+std::string PeerGet(int port, const std::string& target);
+
 // A port of 127.0.0.1 on which nothing listens (bound, then released).
 int UnusedLoopbackPort();
 

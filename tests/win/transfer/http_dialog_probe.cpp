@@ -111,6 +111,7 @@ Outcome RunDownload(const Request& request, const User& user, TransferPlatform p
     dialog.m_LocalFile = request.localFile;
     dialog.m_UserName = request.userName;
     dialog.m_Password = request.password;
+    dialog.m_MemoryLimit = request.memoryLimit;
 
     std::atomic<bool> done{false};
     auto responder = std::async(std::launch::async, [&] { Respond(user, outcome, done); });
@@ -131,6 +132,7 @@ Outcome RunDownload(const Request& request, const User& user, TransferPlatform p
     EXPECT_FALSE(dialog.timedOut) << "the dialog did not end by itself";
     EXPECT_EQ(outcome.received, dialog.posted);
     outcome.endMessages = dialog.posted;
+    outcome.body = dialog.m_Body;
     CancelOpenDialogs(1000);
     return outcome;
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ struct Request {
         : url(std::move(url_)), localFile(std::move(localFile_)), userName(std::move(userName_)),
           password(std::move(password_)) {}
     std::string url, localFile, userName, password;
+    std::optional<size_t> memoryLimit;  // set: the body into memory instead of localFile
 };
 
 // How the user answers the replace question and the login dialog, and what the
@@ -57,6 +59,7 @@ struct Outcome {
     // The display as the end message found it.
     std::string caption, fileLine;
     int barHigh = -1, barPos = -1;
+    std::string body;  // of a memory target
 };
 
 // Runs one CHttpDownloadDlg on `platform` modally, answering as `user` does.

@@ -189,6 +189,38 @@ TEST_F(HttpDownload, LocalFileIsAskedForAndChecked) {
     }
 }
 
+// A body kept in memory: up to its limit, whether its length is announced or not; a
+// longer one is dropped without a word (the caller says what that means). The local
+// file is neither asked about nor touched.
+TEST_F(HttpDownload, MemoryTargetTakesTheBodyUpToItsLimit) {
+    struct Case {
+        const char* what;
+        std::string url;
+        INT_PTR result;
+        std::string body;
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {"as long as the limit", Url("/gen?size=4096"), IDOK, Generated(4096), {}},
+        {"a byte more, announced", Url("/gen?size=4097"), IDCANCEL, "", {}},
+        {"a byte more, chunked", Url("/gen?size=4097&framing=chunked"), IDCANCEL, "", {}},
+        {"not found", Url("/status/404"), IDCANCEL, "",
+         {"Failed to receive a valid HTTP response from the server, Response Code:404"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileBytes(kLocalFile, "old");
+        Request request(c.url);
+        request.memoryLimit = 4096;
+        const Outcome seen = RunDownload(request);
+        EXPECT_EQ(seen.result, c.result);
+        EXPECT_TRUE(seen.body == c.body) << seen.body.size() << " bytes kept";
+        EXPECT_EQ(seen.boxes, c.boxes);
+        EXPECT_EQ(seen.endMessages, 1);
+        EXPECT_TRUE(FileHolds(kLocalFile, "old"));
+    }
+    DeleteFileA(kLocalFile);
+}
+
 // Esc, or a close request, while the body arrives: the file goes, and no message.
 TEST_F(HttpDownload, CancelDuringTheBodyDeletesTheFile) {
     struct Case {
