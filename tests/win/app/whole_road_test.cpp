@@ -1,8 +1,9 @@
 // The whole road of one update with the real program, as a table over program and
 // platform: the program started in a folder of its own as Windows 98, with the
-// simulated ASPI library beside it describing two drives
-// (tests/peers/aspi/two_drives.txt), the update-list server and the FTP server on
-// port 21; or as Windows XP, where no drive answers under Wine. The test drives the
+// simulated ASPI library beside it describing three drives
+// (tests/peers/aspi/three_drives.txt), the update-list server, which also serves the
+// releases of the web drive, and the FTP server on port 21; or as Windows XP, where
+// no drive answers under Wine. The test drives the
 // program's windows the way a user would (choose the drive, "Check updates", click a
 // row, "Update selected", OK to each message, Close) and checks what it leaves
 // behind: Kernel.log, FirmUpdate.EXE and the record of the stand-in flasher.
@@ -33,6 +34,7 @@ namespace {
 
 const std::string kRule = std::string(44, '=') + "\r\n";
 constexpr char kDiskFullDownload[] = "An error occurred while downloading the file, Error:112";
+constexpr char kNotOnTheWebServer[] = "Failed to receive a valid HTTP response from the server, Response Code:404";
 
 enum class Program { kTestBuild64, kRelease32 };
 
@@ -62,7 +64,12 @@ enum class Outcome {
     kFlasherStarted,  // the release is downloaded, checked and started
     kNotListed,       // the release's digest is another file's: deleted, nothing started
     kDiskFull,        // the download fails: nothing left, nothing started
+    kNotFound,        // the web server has no such file: nothing left, nothing started
 };
+
+// Whose releases: the maker's drive whose list names the FTP server, or the one whose
+// list names a web server.
+enum class Drive { kFtpSite, kWebSite };
 
 struct Road {
     const char* name;
@@ -71,6 +78,7 @@ struct Road {
     Start start;
     Outcome outcome;
     int release;  // the row clicked, for a download
+    Drive drive = Drive::kFtpSite;
 };
 
 const Road kRoads[] = {
@@ -78,10 +86,16 @@ const Road kRoads[] = {
      kLowerCaseExe},
     {"WinXpStartedInTheSystemFolder", Program::kTestBuild64, "winxp", Start::kSystemFolder, Outcome::kStartAndClose, 0},
     {"Win98FullDiskStartsNothing", Program::kTestBuild64, "win98", Start::kSmallDisk, Outcome::kDiskFull, kLowerCaseExe},
+    {"Win98FromTheWebToTheFlasher", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kWebExe, Drive::kWebSite},
+    {"Win98MissingOnTheWebStartsNothing", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kNotFound,
+     kWebMissing, Drive::kWebSite},
     {"Win98FromTheDriveToTheFlasher", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
      kLowerCaseExe},
     {"Win98DigestOfAnotherFileStartsNothing", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kNotListed,
      kOtherFile},
+    {"Win98FromTheWebToTheFlasher", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kWebExe, Drive::kWebSite},
     {"WinXpStartedInTheSystemFolder", Program::kRelease32, "winxp", Start::kSystemFolder, Outcome::kStartAndClose, 0},
 };
 
@@ -162,7 +176,7 @@ TEST_P(WholeRoad, Walk) {
     const bool aspi = std::string(road.platform) == "win98";
     if (aspi) {
         ASSERT_TRUE(CopyFileA(programFiles.aspiLibrary.c_str(), scratch.File("wnaspi32.dll").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA(BuildPath("peers/aspi/two_drives.txt").c_str(), scratch.File("wnaspi32.txt").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(BuildPath("peers/aspi/three_drives.txt").c_str(), scratch.File("wnaspi32.txt").c_str(), FALSE));
         ASSERT_TRUE(settings.SetDllOverride("wnaspi32", "native"));
     }
     // A 32-bit program's system folder is SysWOW64, whatever its name says.
@@ -187,7 +201,9 @@ TEST_P(WholeRoad, Walk) {
                       "Drive D: ,Parameters: 0/0/0 ,BusType: 2\r\n"
                       "OTHER   DVD-ROM 16X     0200\r\n"
                       "Drive E: ,Parameters: 0/1/0 ,BusType: 2\r\n"
-                      "ZORIX   DVD-RW XR-1680  1.02\r\n" +
+                      "ZORIX   DVD-RW XR-1680  1.02\r\n"
+                      "Drive F: ,Parameters: 1/0/0 ,BusType: 2\r\n"
+                      "ZORIX   DVD-RW XR-2080  2.00\r\n" +
                       kRule);
     } else {
         EXPECT_EQ(ReadFileBytes(file("Kernel.log")), "OS: Windows NT\r\n" + kRule + kRule);
@@ -195,21 +211,24 @@ TEST_P(WholeRoad, Walk) {
     for (const std::string& log : strayLogs) EXPECT_FALSE(FileExists(log)) << log;
 
     if (road.outcome != Outcome::kStartAndClose) {
-        // The maker's drive is the second one.
+        // The maker's drives are the second and the third.
+        const bool web = road.drive == Drive::kWebSite;
         HWND driveBox = GetDlgItem(window, IDC_DRIVE_BOX);
-        ASSERT_EQ(SendMessageA(driveBox, CB_GETCOUNT, 0, 0), 2);
+        ASSERT_EQ(SendMessageA(driveBox, CB_GETCOUNT, 0, 0), 3);
         EXPECT_EQ(ControlText(driveBox), "cdrom1 :  OTHER   DVD-ROM 16X      0200");
-        SendMessageA(driveBox, CB_SETCURSEL, 1, 0);
-        EXPECT_EQ(ControlText(driveBox), "cdrom2 :  ZORIX   DVD-RW XR-1680   1.02");
+        SendMessageA(driveBox, CB_SETCURSEL, web ? 2 : 1, 0);
+        EXPECT_EQ(ControlText(driveBox),
+                  web ? "cdrom3 :  ZORIX   DVD-RW XR-2080   2.00" : "cdrom2 :  ZORIX   DVD-RW XR-1680   1.02");
 
         ClickButton(window, IDC_CHECK_UPDATES);
         EXPECT_EQ(AnswerNextBox(pid), kListDownloaded);
         HWND list = GetDlgItem(window, IDC_FIRMWARE_LIST);
+        const ListRows listed = web ? WebListRows() : RoadListRows();
         ListRows rows;
-        for (DWORD start = GetTickCount(); rows.size() < kRoadRows && GetTickCount() - start < 20000; Sleep(50)) {
+        for (DWORD start = GetTickCount(); rows.size() < listed.size() && GetTickCount() - start < 20000; Sleep(50)) {
             rows = ListViewRows(list);
         }
-        ASSERT_EQ(rows, RoadListRows());
+        ASSERT_EQ(rows, listed);
         EXPECT_FALSE(FileExists(file("FirmwareUpdate.XML")));
 
         ASSERT_TRUE(ClickListViewRow(list, road.release));
@@ -225,11 +244,17 @@ TEST_P(WholeRoad, Walk) {
             EXPECT_EQ(runs[0].arguments, "");
             EXPECT_EQ(ReadFileBytes(file(kFirmwareFile)), served);
         } else {
-            EXPECT_EQ(AnswerNextBox(pid), road.outcome == Outcome::kNotListed ? kNotListedFile : kDiskFullDownload);
+            const char* message = road.outcome == Outcome::kNotListed ? kNotListedFile
+                                  : road.outcome == Outcome::kNotFound ? kNotOnTheWebServer
+                                                                       : kDiskFullDownload;
+            EXPECT_EQ(AnswerNextBox(pid), message);
             EXPECT_FALSE(FileExists(file(kFirmwareFile)));
             EXPECT_TRUE(FlasherRuns(folder).empty());
         }
-        EXPECT_EQ(Downloads(FtpCommands()), std::vector<std::string>{std::string("RETR /") + kRoadUrls[road.release]});
+        // A web drive's release never comes over FTP.
+        const std::vector<std::string> retrieved =
+            web ? std::vector<std::string>{} : std::vector<std::string>{std::string("RETR /") + kRoadUrls[road.release]};
+        EXPECT_EQ(Downloads(FtpCommands()), retrieved);
     }
 
     // The main dialog stays open until the user closes it.
