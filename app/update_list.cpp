@@ -1,5 +1,6 @@
 #include "app/update_list.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
@@ -20,6 +21,38 @@ std::string RemoveAll(const std::string& text, const std::string& what) {
 std::string ListServerUrl(const std::string& server, const char* path, const std::string& modelName) {
     const char* scheme = server.find("://") == std::string::npos ? "http://" : "";
     return scheme + server + path + "?ModelName=" + modelName;
+}
+
+// The ASCII lower case of a scheme name.
+std::string LowerCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+bool IsHostCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_';
+}
+
+// "host" or "host:port", the port from 1 to 65535 in at most five digits.
+bool IsHostAndPort(const std::string& authority, bool portAllowed) {
+    const size_t colon = authority.find(':');
+    const std::string host = authority.substr(0, colon);
+    if (host.empty() || !std::all_of(host.begin(), host.end(), IsHostCharacter)) return false;
+    if (colon == std::string::npos) return true;
+    const std::string port = authority.substr(colon + 1);
+    if (!portAllowed || port.empty() || port.size() > 5) return false;
+    if (!std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+    const long number = std::strtol(port.c_str(), nullptr, 10);
+    return number >= 1 && number <= 65535;
+}
+
+// Characters that would end the path of an address, or make it no address at all.
+bool IsPathCharacter(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > ' ' && byte != 0x7F && c != '?' && c != '#' && c != '\\';
 }
 
 }  // namespace
@@ -44,6 +77,37 @@ std::string UpdateListUrl(const std::string& server, const std::string& modelNam
 
 std::string ListSignatureUrl(const std::string& server, const std::string& modelName) {
     return ListServerUrl(server, "/downloads/downloadxml.aspx.minisig", modelName);
+}
+
+ReleaseAddress ReleaseAddressOf(const std::string& site, const std::string& location) {
+    ReleaseAddress address;
+    const size_t separator = site.find("://");
+    if (separator == std::string::npos) {
+        address.via = ReleaseAddress::Via::kFtp;
+        address.server = site;
+        address.path = "/" + location;
+        return address;
+    }
+    const std::string scheme = LowerCase(site.substr(0, separator));
+    const std::string rest = site.substr(separator + 3);
+    const size_t slash = rest.find('/');
+    const std::string authority = rest.substr(0, slash);
+    const std::string path = slash == std::string::npos ? std::string() : rest.substr(slash);
+    if (scheme == "ftp") {
+        if (!IsHostAndPort(authority, false) || (!path.empty() && path != "/")) return address;
+        address.via = ReleaseAddress::Via::kFtp;
+        address.server = authority;
+        address.path = "/" + location;
+        return address;
+    }
+    if (scheme != "http" && scheme != "https") return address;
+    if (!IsHostAndPort(authority, true) || !std::all_of(path.begin(), path.end(), IsPathCharacter)) return address;
+    std::string base = scheme + "://" + rest;
+    while (base.back() == '/') base.pop_back();
+    const size_t start = location.find_first_not_of('/');
+    address.via = ReleaseAddress::Via::kWeb;
+    address.url = base + "/" + (start == std::string::npos ? std::string() : location.substr(start));
+    return address;
 }
 
 int32_t StatusValue(const std::string& text) {

@@ -17,7 +17,7 @@
 struct FirmwareEntry {
     std::string Version;  // shown as "Firmware Ver"
     std::string Release;  // shown as "ReleaseDate"
-    std::string URL;      // path on the FTP server, relative to its root
+    std::string URL;      // the file's path on the list's first site, relative to it
     std::string Size;     // stored, not shown
     std::string SHA256;   // the file's digest as listed; "" when the list gives none
 };
@@ -59,6 +59,27 @@ struct UpdateList {
 // the first "Ftp" after the last "Firmware" (anywhere in "Project" when there is no
 // "Firmware"). Only the first maxFirmware releases and maxSites servers are kept.
 UpdateList ReadUpdateList(XmlDocument& document, size_t maxFirmware, size_t maxSites);
+
+// Where one release comes from: the list's first "Site" and the release's "URL".
+struct ReleaseAddress {
+    enum class Via {
+        kFtp,       // the FTP server `server`, the file `path` there
+        kWeb,       // the http:// or https:// address `url`
+        kUnusable,  // a "Site" of another scheme, or one that does not parse
+    };
+    Via via = Via::kUnusable;
+    std::string server;  // kFtp: the host name, as the list wrote it
+    std::string path;    // kFtp: "/" then the URL, as it stands
+    std::string url;     // kWeb
+};
+
+// A "Site" without "://" is the FTP server's host name, used as written (blanks
+// included); "ftp://host" (or "ftp://host/") is the same server. "http://" and
+// "https://" (letter case aside) followed by host[:port][/path] are web sites: the
+// release's address is the site and the URL joined by exactly one "/", whatever
+// either has at the join. A host is letters, digits, '-', '.' and '_'; a port 1 to
+// 65535; a web site's path has no blank, control character, '?', '#' or backslash.
+ReleaseAddress ReleaseAddressOf(const std::string& site, const std::string& location);
 
 // Converts UTF-16 text (no zero code unit in it) to the ANSI code page.
 using Utf16ToAnsi = std::function<std::string(const std::u16string&)>;

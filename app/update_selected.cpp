@@ -1,4 +1,5 @@
-// "Update selected": downloads the firmware of the selected row over FTP and starts it.
+// "Update selected": downloads the firmware of the selected row from the list's first
+// site, over FTP or from a web server, and starts it.
 #include <windows.h>
 // windows.h first
 #include <shellapi.h>
@@ -10,8 +11,11 @@
 #include "app/update_dlg.h"
 #include "digest/sha256.h"
 #include "framework/file.h"
+#include "framework/resource_string.h"
 #include "framework/win_app.h"
+#include "res/resource.h"
 #include "transfer/ftp_transfer_dlg.h"
+#include "transfer/http_download_dlg.h"
 
 namespace {
 
@@ -28,6 +32,48 @@ constexpr char kNotListedFileKept[] =
     "The downloaded file does not match the update list and was not started. It could not be deleted, Error:";
 constexpr char kCannotBeChecked[] =
     "This release cannot be checked: the update list gives no SHA-256 for it. It was not downloaded.";
+
+// The list's site is none the program can download from.
+std::string UnusableSiteMessage(const std::string& site) {
+    return "The firmware cannot be downloaded: the update list gives its server as \"" + site +
+           "\", which is neither a host name nor an ftp://, http:// or https:// address.";
+}
+
+// Fetches the release into kFirmwareFile, with the transfer dialog of its site. An
+// existing file is replaced only after a Yes. True only when the whole file arrived;
+// otherwise no file of that name is left, unless the user chose to keep it (a dialog
+// that ended early may leave one, empty or partial, behind).
+bool DownloadRelease(const ReleaseAddress& address) {
+    if (GetFileAttributesA(kFirmwareFile) != INVALID_FILE_ATTRIBUTES &&
+        AppMessageBox(FormatResString(IDS_FTP_REPLACE, kFirmwareFile), MB_YESNO) != IDYES) {
+        return false;
+    }
+    // Each dialog is owned by the main dialog, which it disables while it runs. IDOK
+    // only when the whole file arrived; anything else was reported by the dialog, or
+    // was the user's choice.
+    INT_PTR result = IDCANCEL;
+    if (address.via == ReleaseAddress::Via::kWeb) {
+        CHttpDownloadDlg download;
+        download.m_Url = address.url;
+        download.m_LocalFile = kFirmwareFile;
+        download.m_PromptOverwrite = false;  // asked above
+        download.m_RedirectsToAnyHost = true;  // mirrors; the listed digest vouches for the file
+        result = download.DoModal();
+    } else {
+        CFTPTransferDlg transfer;
+        transfer.m_Server = address.server;
+        transfer.m_RemoteFile = address.path;
+        transfer.m_LocalFile = kFirmwareFile;
+        transfer.m_Download = true;
+        transfer.m_Binary = true;
+        transfer.m_PromptOverwrite = false;  // asked above
+        transfer.m_Passive = true;  // works behind NAT; the dialog falls back to active mode
+        result = transfer.DoModal();
+    }
+    if (result == IDOK) return true;
+    DeleteFileA(kFirmwareFile);
+    return false;
+}
 
 // A release is a program when its location names one anywhere, in either of the two
 // cases the servers use; "Exe" does not count.
@@ -78,18 +124,12 @@ void CUpdateDlg::OnUpdateSelected() {
         return;
     }
 
-    {
-        CFTPTransferDlg transfer;  // owned by this dialog, which it disables while it runs
-        transfer.m_Server = m_FtpSites[0];
-        transfer.m_RemoteFile = "/" + location;
-        transfer.m_LocalFile = kFirmwareFile;
-        transfer.m_Download = true;
-        transfer.m_Binary = true;
-        transfer.m_Passive = true;  // works behind NAT; the dialog falls back to active mode
-        // IDOK only when the whole file arrived; anything else was reported by the
-        // transfer dialog, or was the user's choice.
-        if (transfer.DoModal() != IDOK) return;
+    const ReleaseAddress address = ReleaseAddressOf(m_FtpSites[0], location);
+    if (address.via == ReleaseAddress::Via::kUnusable) {
+        AppMessageBox(UnusableSiteMessage(m_FtpSites[0]));
+        return;
     }
+    if (!DownloadRelease(address)) return;
     if (!IsTheListedFile(listedDigest)) {
         // Not left where the user could start it by hand; the message says whether it went.
         const DWORD error = DeleteFileA(kFirmwareFile) ? ERROR_SUCCESS : GetLastError();

@@ -81,7 +81,7 @@ BOOL CHttpDownloadDlg::OnInitDialog() {
     }
     m_Body.clear();
     if (!m_MemoryLimit) {
-        if (GetFileAttributesA(m_LocalFile.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        if (m_PromptOverwrite && GetFileAttributesA(m_LocalFile.c_str()) != INVALID_FILE_ATTRIBUTES &&
             AppMessageBox(FormatResString(IDS_HTTP_REPLACE, m_LocalFile), MB_YESNO) != IDYES) {
             EndAtStart();
             return TRUE;
@@ -140,7 +140,7 @@ bool CHttpDownloadDlg::AnswerFromAllowedPlace(HINTERNET request) const {
     parts.dwHostNameLength = kUrlPartLength;
     if (!InternetCrackUrlA(url.data(), 0, 0, &parts)) return false;
     if (parts.nScheme != INTERNET_SCHEME_HTTPS) return !m_Secure;
-    return lstrcmpiA(host.data(), m_Server.c_str()) == 0;
+    return m_RedirectsToAnyHost || lstrcmpiA(host.data(), m_Server.c_str()) == 0;
 }
 
 bool CHttpDownloadDlg::Transfer() {

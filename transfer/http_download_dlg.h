@@ -32,6 +32,11 @@ public:
     std::string m_Password;   // used only with a user name
     std::optional<size_t> m_MemoryLimit;  // set: the body into m_Body, at most this many bytes
     std::string m_Body;
+    bool m_PromptOverwrite = true;  // ask before replacing an existing m_LocalFile
+    // Where WinInet's redirects may lead. Never from https:// to plain http://.
+    // false (an update list, which decides what is started): https only on the
+    // address's host. true (a release, which its listed digest vouches for): any host.
+    bool m_RedirectsToAnyHost = false;
 
     // The code shown (message 114) when the connection closed before Content-Length
     // bytes had arrived: "the connection with the server was reset".
@@ -50,8 +55,8 @@ private:
     // Canonicalises and splits m_Url into the members below; false when it is not a
     // URL with a scheme and a host.
     bool CrackUrl();
-    // After a send: whether WinInet's own redirects stayed where the address allows,
-    // https only on the address's host (any port), never plain http after https.
+    // After a send: whether WinInet's own redirects stayed where m_RedirectsToAnyHost
+    // allows (a host compared without its port).
     bool AnswerFromAllowedPlace(HINTERNET request) const;
 
     bool Transfer() override;

@@ -1,7 +1,8 @@
 """Runs Debian's vsftpd as a second, independent FTP server for cross-checks.
 
-Serves --root read-only to anonymous users on 127.0.0.1, on a free port that it
-prints as its first line of output (vsftpd cannot take port 0 itself). The root
+Serves --root read-only to anonymous users on --address (127.0.0.1), on --port or
+else a free port, which it prints as its first line of output (vsftpd cannot take
+port 0 itself). The root
 must not be writable by the "ftp" user that the vsftpd package creates. The
 configuration lives in a temporary folder; nothing outside it is touched.
 
@@ -20,7 +21,7 @@ import time
 
 CONFIG = """listen=YES
 listen_ipv6=NO
-listen_address=127.0.0.1
+listen_address={address}
 listen_port={port}
 background=NO
 anonymous_enable=YES
@@ -32,7 +33,7 @@ ftp_username=ftp
 secure_chroot_dir={empty}
 seccomp_sandbox=NO
 pasv_enable={passive}
-pasv_address=127.0.0.1
+pasv_address={address}
 port_enable=YES
 connect_from_port_20=NO
 dirmessage_enable=NO
@@ -45,9 +46,9 @@ vsftpd_log_file={log}
 """
 
 
-def free_port():
+def free_port(address):
     with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
+        probe.bind((address, 0))
         return probe.getsockname()[1]
 
 
@@ -55,6 +56,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--root", required=True)
     parser.add_argument("--vsftpd", default="/usr/sbin/vsftpd")
+    parser.add_argument("--address", default="127.0.0.1", help="a loopback address (127.0.0.2: a second FTP host)")
+    parser.add_argument("--port", type=int, default=0, help="0 (default): a free port")
     parser.add_argument("--no-passive", action="store_true")
     parser.add_argument("--log")
     options = parser.parse_args()
@@ -62,10 +65,10 @@ def main():
     with tempfile.TemporaryDirectory(prefix="vsftpd-") as folder:
         empty = os.path.join(folder, "empty")
         os.mkdir(empty)
-        port = free_port()
+        port = options.port or free_port(options.address)
         config = os.path.join(folder, "vsftpd.conf")
         with open(config, "w", encoding="ascii") as out:
-            out.write(CONFIG.format(port=port, root=os.path.abspath(options.root), empty=empty,
+            out.write(CONFIG.format(address=options.address, port=port, root=os.path.abspath(options.root), empty=empty,
                                     passive="NO" if options.no_passive else "YES"))
             out.write(LOG.format(log=os.path.abspath(options.log)) if options.log else "xferlog_enable=NO\n")
         server = subprocess.Popen([options.vsftpd, config])
@@ -73,7 +76,7 @@ def main():
         # Tell the caller only once the server answers.
         for _ in range(100):
             try:
-                socket.create_connection(("127.0.0.1", port), timeout=0.1).close()
+                socket.create_connection((options.address, port), timeout=0.1).close()
                 break
             except OSError:
                 if server.poll() is not None:

@@ -5,6 +5,7 @@ Run it with Debian's interpreter:
     /usr/bin/python3 http_server.py [--host 127.0.0.1] [--port 0] [--root DIR]
         [--lists DIR] [--log FILE] [--port-file FILE] [--lifetime SECONDS] [--verbose]
         [--tls KIND --tls-dir DIR] [--redirect-port PORT] [--sign-key FILE [--key-dir DIR]]
+        [--value NAME=VALUE]... [--max-rate BYTES]
 
 It binds 127.0.0.1 on an ephemeral port unless --port is given, and prints the
 port alone on its first line of standard output (and into --port-file, written
@@ -12,11 +13,12 @@ whole, when given). It ends on SIGTERM, SIGINT, GET /_shutdown, or after
 --lifetime seconds.
 
 With --tls it speaks HTTPS instead, with the certificate KIND that tls_certs.py
-makes in --tls-dir (good, other-host, expired, untrusted).
+makes in --tls-dir (good, localhost, other-host, expired, untrusted).
 
 Routes (GET; every other path answers 404):
 
-    /file/NAME           the bytes of --root/NAME with Content-Length
+    /file/PATH           the bytes of --root/PATH (names joined by "/") with
+                         Content-Length; no faster than --max-rate bytes a second
     /chunked/NAME        the same, chunked (HTTP/1.1)
     /nolength/NAME       the same as an HTTP/1.0 reply without a length, ended by closing
     /gen?size=N[&framing=length|chunked|close]
@@ -46,7 +48,9 @@ Routes (GET; every other path answers 404):
                          list, {sha256:PATH} becomes the SHA-256 of --root/PATH in
                          lower-case hex and {SHA256:PATH} in upper case, computed at
                          each request, so a list can name files made at run time; a
-                         PATH that names no file there answers 500
+                         PATH that names no file there answers 500. {port} becomes
+                         this server's port and {NAME} the VALUE of --value NAME=VALUE
+                         (a site or a redirect that names another peer)
     /downloads/downloadxml.aspx.minisig?ModelName=M
                          with --sign-key (a minisign secret key without a password),
                          the signature of what the list route answers for M, made by
@@ -86,6 +90,7 @@ _PERIOD = 251 * 256  # the generated pattern repeats after this many bytes
 _PATTERN = bytes((i + i // 251) & 0xFF for i in range(_PERIOD))
 _PIECE = 64 * 1024
 _DIGEST = re.compile(rb"\{(sha256|SHA256):([^}]*)\}")
+_VALUE = re.compile(rb"\{([A-Za-z][A-Za-z0-9-]*)\}")
 
 
 def generated(offset, length):
@@ -128,13 +133,24 @@ def safe_name(name):
     return bool(name) and not any(c in name for c in "/\\\0") and name not in (".", "..")
 
 
+def safe_path(path):
+    """The names of `path` (names joined by "/"), or None when one is not safe."""
+    names = path.split("/")
+    return names if all(map(safe_name, names)) else None
+
+
+def list_values(body, values):
+    """`body` with each {NAME} of `values` replaced by its value; others kept."""
+    return _VALUE.sub(lambda match: values.get(match.group(1).decode(), match.group(0).decode()).encode(), body)
+
+
 def file_digests(body, root):
     """`body` with each {sha256:PATH} or {SHA256:PATH} replaced by the digest of
     root/PATH (PATH: names joined by "/"); raises LookupError for a file not there."""
 
     def digest(match):
-        names = match.group(2).decode("latin-1").split("/")
-        full = os.path.join(root, *names) if root and all(map(safe_name, names)) else None
+        names = safe_path(match.group(2).decode("latin-1"))
+        full = os.path.join(root, *names) if root and names else None
         if not full or not os.path.isfile(full):
             raise LookupError("no file %s under --root" % match.group(2).decode("latin-1"))
         with open(full, "rb") as file:
@@ -274,15 +290,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.serve_status(path[len("/status/") :])
         return self.not_found()
 
-    def serve_file(self, name, framing):
+    def serve_file(self, path, framing):
         root = self.server.root
-        full = os.path.join(root, name) if root and safe_name(name) else None
+        names = safe_path(path)
+        full = os.path.join(root, *names) if root and names else None
         if not full or not os.path.isfile(full):
             return self.not_found()
         with open(full, "rb") as file:
             body = file.read()
-        pieces = (body[i : i + _PIECE] for i in range(0, len(body), _PIECE))
-        self.stream(len(body), pieces, framing)
+        # Limited, a tenth of a second's worth every tenth of a second.
+        piece, delay = (max(1, self.server.max_rate // 10), 0.1) if self.server.max_rate else (_PIECE, 0.0)
+        pieces = (body[i : i + piece] for i in range(0, len(body), piece))
+        self.stream(len(body), pieces, framing, delay=delay)
 
     def serve_generated(self, params):
         size = int(params.get("size", "0"))
@@ -363,7 +382,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with open(full, "rb") as file:
                 body = file.read()
             try:
-                body = file_digests(body, self.server.root)
+                values = dict(self.server.values, port=str(self.server.server_address[1]))
+                body = file_digests(list_values(body, values), self.server.root)
             except LookupError as error:
                 return self.reply(500, ("500 %s\n" % error).encode())
         else:
@@ -418,7 +438,7 @@ class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
     def __init__(self, address, root=None, lists=None, log_path=None, verbose=False, tls=None, redirect_port=None,
-                 sign_key=None, key_dir=None):
+                 sign_key=None, key_dir=None, values=None, max_rate=0):
         super().__init__(address, Handler)
         self.root = root
         self.lists = lists
@@ -429,6 +449,8 @@ class Server(http.server.ThreadingHTTPServer):
         self.verbose = verbose
         self.tls = tls  # an ssl.SSLContext, or None
         self.redirect_port = redirect_port
+        self.values = values or {}
+        self.max_rate = max_rate
         self._lock = threading.Lock()
         self._heads = []
 
@@ -473,7 +495,15 @@ def main(argv=None):
     parser.add_argument("--redirect-port", type=int, help="{redirect-port} in redirect targets")
     parser.add_argument("--sign-key", help="sign the update lists with this minisign secret key (no password)")
     parser.add_argument("--key-dir", help="make the key pairs second and wrong here, for /_signing")
+    parser.add_argument("--value", action="append", default=[], help="NAME=VALUE: {NAME} in update lists")
+    parser.add_argument("--max-rate", type=int, default=0, help="/file/ bodies at most this many bytes a second")
     args = parser.parse_args(argv)
+    values = {}
+    for value in args.value:
+        name, sep, text = value.partition("=")
+        if not sep or not _VALUE.fullmatch(("{%s}" % name).encode()):
+            parser.error("--value needs NAME=VALUE, not %r" % value)
+        values[name] = text
 
     tls = None
     if args.tls:
@@ -488,7 +518,7 @@ def main(argv=None):
         pair = os.path.join(args.key_dir, name)
         minisign("-G", "-W", "-f", "-p", pair + ".pub", "-s", pair + ".key")
     server = Server((args.host, args.port), args.root, lists, args.log, args.verbose, tls, args.redirect_port,
-                    args.sign_key, args.key_dir)
+                    args.sign_key, args.key_dir, values, args.max_rate)
     port = server.server_address[1]
     if args.port_file:
         partial = args.port_file + ".partial"

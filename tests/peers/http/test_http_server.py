@@ -38,18 +38,20 @@ class HttpServerTest(unittest.TestCase):
         cls.folder = tempfile.TemporaryDirectory()
         root = cls.folder.name
         cls.body = bytes(range(256)) * 300 + b"tail"
-        with open(os.path.join(root, "fw.bin"), "wb") as file:
-            file.write(cls.body)
+        os.mkdir(os.path.join(root, "sub"))
+        for path in ("fw.bin", "sub/fw.bin"):
+            with open(os.path.join(root, path), "wb") as file:
+                file.write(cls.body)
         os.mkdir(os.path.join(root, "lists"))
         cls.ansi = b'<?xml version="1.0"?><OnlineUpdate><Project Name="CDRW 5210" Status="0"/></OnlineUpdate>'
         cls.utf16 = b"\xff\xfe" + '<OnlineUpdate><Project Name="DVD 16"/></OnlineUpdate>'.encode("utf-16-le")
-        digests = b'<a x="{sha256:fw.bin}" y="{SHA256:fw.bin}0"/>'
+        digests = b'<a x="{sha256:fw.bin}" y="{SHA256:sub/fw.bin}0" s="{site}:{port}" z="{none}"/>'
         for name, data in (("CDRW 5210.xml", cls.ansi), ("DVD 16.xml", cls.utf16), ("DVD 18.redirect", b"/status/404\n"),
                            ("DVD 20.xml", digests)):
             with open(os.path.join(root, "lists", name), "wb") as file:
                 file.write(data)
         cls.log = os.path.join(root, "requests.log")
-        cls.process, cls.port = start_server("--root", root, "--log", cls.log)
+        cls.process, cls.port = start_server("--root", root, "--log", cls.log, "--value", "site=http://mirror")
 
     @classmethod
     def tearDownClass(cls):
@@ -88,6 +90,7 @@ class HttpServerTest(unittest.TestCase):
         # The same bytes under each framing; the framing shows in the headers.
         cases = [
             ("/file/fw.bin", self.body, 11, "Content-Length"),
+            ("/file/sub/fw.bin", self.body, 11, "Content-Length"),
             ("/chunked/fw.bin", self.body, 11, "Transfer-Encoding"),
             ("/nolength/fw.bin", self.body, 10, None),
             ("/gen?size=100000", generated(0, 100000), 11, "Content-Length"),
@@ -113,6 +116,8 @@ class HttpServerTest(unittest.TestCase):
             ("/status/500", 500),
             ("/file/none.bin", 404),
             ("/file/..%2Frequests.log", 404),
+            ("/file/sub/..%2Ffw.bin", 404),
+            ("/file/sub//fw.bin", 404),
             ("/elsewhere", 404),
             ("/gen?size=x", 400),
         ]:
@@ -172,8 +177,9 @@ class HttpServerTest(unittest.TestCase):
             (b"DVD 17", unknown("DVD 17")),
             (b"", unknown("")),
             (b"../requests.log", unknown("../requests.log")),
-            # Placeholders become the digests of files under the root.
-            (b"DVD 20", ('<a x="%s" y="%s0"/>' % (digest, digest.upper())).encode()),
+            # Placeholders become the digests of files under the root, the port and values.
+            (b"DVD 20", ('<a x="%s" y="%s0" s="http://mirror:%d" z="{none}"/>'
+                         % (digest, digest.upper(), self.port)).encode()),
         ]
         for model, expected in cases:
             with self.subTest(model=model):

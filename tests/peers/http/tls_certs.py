@@ -3,6 +3,7 @@
 make(kind, folder) answers the paths of a certificate and its key for 127.0.0.1:
 
     good        from the authority folder/ca.der, for 127.0.0.1 and localhost
+    localhost   the same authority, for localhost only: the other name of the machine
     other-host  the same authority, for other.invalid only
     expired     the same authority, ended a day ago
     untrusted   signed by itself: an authority that nobody trusts
@@ -59,7 +60,7 @@ def _authority_key(folder):
 
 
 def make(kind, folder):
-    if kind not in ("good", "other-host", "expired", "untrusted"):
+    if kind not in ("good", "localhost", "other-host", "expired", "untrusted"):
         raise ValueError("no certificate kind %r" % kind)
     os.makedirs(folder, exist_ok=True)
     key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
@@ -68,6 +69,8 @@ def make(kind, folder):
     subject = "127.0.0.1"
     if kind == "other-host":
         subject, names = "other.invalid", [x509.DNSName("other.invalid")]
+    if kind == "localhost":
+        subject, names = "localhost", [x509.DNSName("localhost")]
     issuer, issuer_key = (subject, key) if kind == "untrusted" else (_AUTHORITY, _authority_key(folder))
     cert = _certificate(subject, key, issuer, issuer_key, names, -1 if kind == "expired" else 2)
     cert_path, key_path = os.path.join(folder, kind + ".pem"), os.path.join(folder, kind + ".key")

@@ -47,6 +47,43 @@ TEST(UpdateCheck, MakerTestAndModelName) {
               "https://list.invalid/downloads/downloadxml.aspx.minisig?ModelName=XR 1  ");
 }
 
+TEST(UpdateCheck, ReleaseAddressOfTheFirstSite) {
+    using Via = ReleaseAddress::Via;
+    struct {
+        std::string site, location;
+        Via via;
+        std::string where;  // FTP: server and path; web: the address
+    } cases[] = {
+        // A bare host is the FTP server as written; ftp:// names the same one.
+        {"ftp.example.com", "fw/a.exe", Via::kFtp, "ftp.example.com /fw/a.exe"},
+        {" ftp.example.com:21", "/fw/a.exe", Via::kFtp, " ftp.example.com:21 //fw/a.exe"},
+        {"", "a.exe", Via::kFtp, " /a.exe"},
+        {"FTP://ftp.example.com/", "fw/a.exe", Via::kFtp, "ftp.example.com /fw/a.exe"},
+        // Exactly one "/" at the join, whatever either side has; the scheme in lower case.
+        {"http://h", "fw/a.exe", Via::kWeb, "http://h/fw/a.exe"},
+        {"HTTPS://h.example.com:8443/", "/fw/a.exe", Via::kWeb, "https://h.example.com:8443/fw/a.exe"},
+        {"https://cdn_1.example.com/Pub/XR//", "//fw/a b.exe?x=1", Via::kWeb, "https://cdn_1.example.com/Pub/XR/fw/a b.exe?x=1"},
+        {"http://h:65535/%7Efw", "", Via::kWeb, "http://h:65535/%7Efw/"},
+        // Other schemes, and addresses that do not parse.
+        {"gopher://h", "a.exe", Via::kUnusable, ""},
+        {" http://h", "a.exe", Via::kUnusable, ""},
+        {"http://", "a.exe", Via::kUnusable, ""},
+        {"http://h:0", "a.exe", Via::kUnusable, ""},
+        {"http://h:65536", "a.exe", Via::kUnusable, ""},
+        {"http://user@h", "a.exe", Via::kUnusable, ""},
+        {"http://h/fw ", "a.exe", Via::kUnusable, ""},
+        {"http://h/fw?x=1", "a.exe", Via::kUnusable, ""},
+        {"ftp://h:2121", "a.exe", Via::kUnusable, ""},
+        {"ftp://h/pub", "a.exe", Via::kUnusable, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.site);
+        const ReleaseAddress address = ReleaseAddressOf(c.site, c.location);
+        EXPECT_EQ(address.via, c.via);
+        EXPECT_EQ(c.via == Via::kFtp ? address.server + " " + address.path : address.url, c.where);
+    }
+}
+
 TEST(UpdateCheck, StatusReadsAsA32BitLong) {
     struct {
         const char* text;

@@ -3,7 +3,6 @@
 // second thread chooses a drive, clicks the button, answers every message box and
 // reads the list; the server's request log shows what went over the wire.
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +20,7 @@
 #include "tests/win/support/list_signing.h"
 #include "tests/win/support/peers.h"
 #include "tests/win/support/scratch_dir.h"
+#include "tests/win/support/trusted_authority.h"
 
 extern DriveRegistry theDriveRegistry;
 
@@ -378,38 +378,6 @@ TEST_F(CheckUpdates, SignedListsAreVerifiedBeforeTheyAreRead) {
         }
     }, BuiltUpdateServer(), keys);
 }
-
-// Trusts the peers' certificate authority in this prefix's current-user root store
-// while it lives. Wine writes a deletion into the registry only on a forced commit.
-class TrustedAuthority {
-public:
-    explicit TrustedAuthority(const std::string& der)
-        : cert_(CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                                             static_cast<DWORD>(der.size()))) {
-        EXPECT_TRUE(cert_ != nullptr && InRootStore([this](HCERTSTORE root) {
-            return CertAddCertificateContextToStore(root, cert_, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
-        })) << "the peers' certificate authority could not be trusted";
-    }
-    ~TrustedAuthority() {
-        EXPECT_TRUE(cert_ == nullptr || InRootStore([this](HCERTSTORE root) {
-            PCCERT_CONTEXT kept =
-                CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert_, nullptr);
-            return kept != nullptr && CertDeleteCertificateFromStore(kept);
-        }));
-        CertFreeCertificateContext(cert_);
-    }
-
-private:
-    static bool InRootStore(const std::function<BOOL(HCERTSTORE)>& change) {
-        HCERTSTORE root =
-            CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, "Root");
-        const bool done = root != nullptr && change(root) &&
-                          CertControlStore(root, CERT_STORE_CTRL_COMMIT_FORCE_FLAG, CERT_STORE_CTRL_COMMIT, nullptr);
-        if (root != nullptr) CertCloseStore(root, 0);
-        return done;
-    }
-    PCCERT_CONTEXT cert_;
-};
 
 // Over https the system's certificate checks decide: a certificate that fails one is
 // the download's failure with WinInet's code, and nothing is listed. A redirect leads

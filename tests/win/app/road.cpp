@@ -26,6 +26,12 @@ ListRows RoadListRows() {
     return rows;
 }
 
+const char* const kWebUrls[kWebRows] = {"fw/xr2080/XR2080_210.exe", "fw/xr2080/XR2080_208_missing.exe"};
+
+ListRows WebListRows() {
+    return {{"DVD-RW XR-2080", "2.00", "2.10", "2006/05/02"}, {"DVD-RW XR-2080", "2.00", "2.08", "2006/01/16"}};
+}
+
 namespace {
 
 std::string FtpRoot() { return PeerScratch() + "\\ftp"; }
@@ -59,10 +65,11 @@ std::vector<std::string> Lines(const std::string& text) {
 std::string ServeFirmware(const std::string& flasherPath, size_t size) {
     std::string flasher = ReadFileBytes(flasherPath.empty() ? BuildPath("tests/peers/flasher/flasher.exe") : flasherPath);
     if (flasher.size() < size) flasher.resize(size, '\0');
-    for (int row = 0; row < kRoadRows; ++row) {
-        if (row == kMissing) continue;
+    std::vector<std::string> urls(kRoadUrls, kRoadUrls + kRoadRows);
+    urls.insert(urls.end(), kWebUrls, kWebUrls + kWebRows);
+    for (std::string url : urls) {
+        if (url.find("_missing") != std::string::npos) continue;
         std::string path = FtpRoot();
-        std::string url = kRoadUrls[row];
         for (size_t slash; (slash = url.find('/')) != std::string::npos; url.erase(0, slash + 1)) {
             path += "\\" + url.substr(0, slash);
             CreateDirectoryA(path.c_str(), nullptr);

@@ -1,7 +1,9 @@
 // What the firmware-download tests share: the update list of the drive
 // "ZORIX   DVD-RW XR-1680  1.02" (tests/peers/http/lists/DVD-RW XR-1680.xml), the
-// FTP server on 127.0.0.1:21 that serves its releases, and the records of the
-// stand-in flasher (tests/peers/flasher) that the releases are.
+// FTP server on 127.0.0.1:21 that serves its releases, the list of the drive
+// "ZORIX   DVD-RW XR-2080  2.00", whose releases the list server serves itself from
+// the same folder, and the records of the stand-in flasher (tests/peers/flasher)
+// that the releases are.
 #pragma once
 
 #include <windows.h>
@@ -34,6 +36,12 @@ extern const char* const kRoadUrls[kRoadRows];
 // The rows "Check updates" shows for that drive.
 ListRows RoadListRows();
 
+// The rows of the web drive's list: the first lists the SHA256 of the file served,
+// the second is not there.
+enum WebRow { kWebExe, kWebMissing, kWebRows };
+extern const char* const kWebUrls[kWebRows];
+ListRows WebListRows();
+
 // Fails unless the test runs with its servers (through ctest): the update-list
 // server at `updateServer` (host[:port], http:// or https://; by default the one this
 // tree was built to ask), its port in `portVariable`, and the FTP server on port 21.
@@ -41,8 +49,8 @@ ListRows RoadListRows();
                                          const char* portVariable = "NIMBREL_UPDATE_PORT");
 
 // Puts the stand-in flasher `flasher` (this tree's when empty), padded with zeros to
-// at least `size` bytes (it still runs), on the FTP server under the name of every
-// release but the missing one, and answers its bytes.
+// at least `size` bytes (it still runs), in the FTP server's root under the name of
+// every release of both lists but the missing ones, and answers its bytes.
 std::string ServeFirmware(const std::string& flasher = {}, size_t size = 0);
 
 // The commands the FTP server received since the last call, one per line.

@@ -1,7 +1,10 @@
 // "Update selected" in the real main dialog, run modally on this thread, after a real
 // "Check updates" of the drive "ZORIX   DVD-RW XR-1680  1.02": the releases come from
 // the FTP server on 127.0.0.1:21 as the stand-in flasher, which records every start.
-// A second thread clicks rows and buttons and answers the boxes.
+// The other drives' lists name other sites: web servers (the list server itself, and
+// HTTPS peers for 127.0.0.1 and for localhost), the FTP server as an ftp:// address,
+// a second FTP server on 127.0.0.2:21 that refuses passive mode, and a site of another
+// scheme. A second thread clicks rows and buttons and answers the boxes.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -19,13 +22,31 @@
 #include "tests/win/app/road.h"
 #include "tests/win/support/gui_driver.h"
 #include "tests/win/support/list_view.h"
+#include "tests/win/support/peers.h"
 #include "tests/win/support/scratch_dir.h"
+#include "tests/win/support/trusted_authority.h"
 
 extern DriveRegistry theDriveRegistry;
 
 namespace {
 
 using Texts = std::vector<std::string>;
+
+// The drives of this process, in the drive box's order; each model has its list in
+// tests/peers/http/lists.
+enum Drive { kFtpDrive, kWebDrive, kHttpsDrive, kFtpUrlDrive, kActiveFtpDrive, kGopherDrive };
+const char* const kIdentities[] = {
+    "ZORIX   DVD-RW XR-1680  1.02", "ZORIX   DVD-RW XR-2080  2.00", "ZORIX   XR-WEBTLS       1.00",
+    "ZORIX   XR-FTPURL       1.00", "ZORIX   XR-ACTIVE       1.00", "ZORIX   XR-GOPHER       1.00",
+};
+// The rows of XR-WEBTLS.xml.
+enum HttpsRow { kHttpsExe, kHttpsCutShort, kToTheOtherName, kDownToHttp };
+
+constexpr char kHttpNotFound[] = "Failed to receive a valid HTTP response from the server, Response Code:404";
+constexpr char kRefusedRedirect[] = "An error occurred connecting to the server, Error:12156";
+constexpr char kUnusableSite[] =
+    "The firmware cannot be downloaded: the update list gives its server as \"gopher://127.0.0.1\", which is "
+    "neither a host name nor an ftp://, http:// or https:// address.";
 
 struct Seen {
     Texts boxes;  // the program's message boxes, in order
@@ -57,12 +78,13 @@ Seen ClickAndAnswer(HWND window, int button, const std::vector<int>& answers = {
     return seen;
 }
 
-std::string Retrieve(RoadRow row) { return std::string("RETR /") + kRoadUrls[row]; }
+std::string Retrieve(int row) { return std::string("RETR /") + kRoadUrls[row]; }
 
 class UpdateSelected : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (GetDriveCount() == 0) theDriveRegistry.AddDrive("ZORIX   DVD-RW XR-1680  1.02", 'D', 0, 0, 0, 1);
+        if (GetDriveCount() != 0) return;
+        for (const char* identity : kIdentities) theDriveRegistry.AddDrive(identity, 'D', 0, 0, 0, 1);
     }
 
     void SetUp() override {
@@ -80,9 +102,14 @@ protected:
         EXPECT_TRUE(seen) << "the main dialog did not show";
     }
 
-    static void CheckUpdates(HWND window, HWND list) {
+    static void CheckUpdates(HWND window, HWND list, Drive drive = kFtpDrive) {
+        SendDlgItemMessageA(window, IDC_DRIVE_BOX, CB_SETCURSEL, drive, 0);
         EXPECT_EQ(ClickAndAnswer(window, IDC_CHECK_UPDATES).boxes, Texts{kListDownloaded});
-        ASSERT_EQ(ListViewRows(list), RoadListRows());
+        if (drive == kFtpDrive) {
+            ASSERT_EQ(ListViewRows(list), RoadListRows());
+        } else if (drive == kWebDrive) {
+            ASSERT_EQ(ListViewRows(list), WebListRows());
+        }
         FtpCommands();
     }
 
@@ -109,13 +136,14 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
     enum After { kServed, kGone, kKept };
     struct Case {
         const char* what;
-        RoadRow row;
+        int row;
         bool existing;  // FirmUpdate.EXE is there before the click
         std::vector<int> answers;
         Texts boxes;
-        int fetches;  // RETR commands the server saw
+        int fetches;  // RETR commands the FTP server on 127.0.0.1 saw
         bool started;
         After file;
+        Drive drive = kFtpDrive;  // whose list the row is of
     } cases[] = {
         // "EXE" or "exe" anywhere in the location marks a program; nothing else does.
         {"a program, its SHA256 listed", kLowerCaseExe, false, {}, {kDownloaded}, 1, true, kServed},
@@ -138,12 +166,34 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
         // An earlier download is replaced only after a Yes.
         {"replacing an earlier download", kLowerCaseExe, true, {IDYES}, {kReplace, kDownloaded}, 1, true, kServed},
         {"keeping an earlier download", kLowerCaseExe, true, {IDNO}, {kReplace}, 0, false, kKept},
+        // An ftp:// site is the FTP server too, the scheme in any case. A server that
+        // refuses passive mode is asked once more in active mode.
+        {"ftp://host", 0, false, {}, {kDownloaded}, 1, true, kServed, kFtpUrlDrive},
+        {"ftp://host refusing passive mode", 0, false, {}, {kDownloaded}, 0, true, kServed, kActiveFtpDrive},
+        // Web sites: the release goes through the HTTP dialog and is then checked and
+        // started as one from FTP. Its failures leave no file, whatever was there.
+        {"http://", kWebExe, false, {}, {kDownloaded}, 0, true, kServed, kWebDrive},
+        {"http://, not there", kWebMissing, true, {IDYES}, {kReplace, kHttpNotFound}, 0, false, kGone, kWebDrive},
+        {"http://, an earlier download kept", kWebExe, true, {IDNO}, {kReplace}, 0, false, kKept, kWebDrive},
+        {"https://", kHttpsExe, false, {}, {kDownloaded}, 0, true, kServed, kHttpsDrive},
+        {"https://, cut short", kHttpsCutShort, false, {},
+         {"An error occurred while downloading the file, Error:12031"}, 0, false, kGone, kHttpsDrive},
+        // A release may move to another host, with a certificate of its own, but never
+        // down from https.
+        {"https:// moved to another host", kToTheOtherName, false, {}, {kDownloaded}, 0, true, kServed, kHttpsDrive},
+        {"https:// moved to http://", kDownToHttp, true, {IDYES}, {kReplace, kRefusedRedirect}, 0, false, kGone,
+         kHttpsDrive},
+        // Nothing is fetched from a site of another scheme, and nothing is asked.
+        {"gopher://", 0, true, {}, {kUnusableSite}, 0, false, kKept, kGopherDrive},
     };
+    const TrustedAuthority authority(ReadFileBytes(PeerScratch() + "\\tls\\ca.der"));
     WithDialog([&](HWND window, HWND list) {
-        CheckUpdates(window, list);
         size_t starts = 0;
+        int checked = -1;
         for (const Case& c : cases) {
             SCOPED_TRACE(c.what);
+            if (c.drive != checked) CheckUpdates(window, list, c.drive);
+            checked = c.drive;
             ASSERT_TRUE(DeleteSoon(FirmwareFile()));
             if (c.existing) WriteFileBytes(FirmwareFile(), kOld);
             ASSERT_TRUE(ClickListViewRow(list, c.row));
@@ -151,6 +201,7 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
 
             const Seen seen = ClickAndAnswer(window, IDC_UPDATE_SELECTED, c.answers);
             EXPECT_EQ(seen.boxes, c.boxes);
+            EXPECT_EQ(seen.transferShown, c.fetches > 0 || c.started || c.file == kGone);
             EXPECT_EQ(Downloads(FtpCommands()), Texts(c.fetches, Retrieve(c.row)));
             switch (c.file) {
             case kServed:
@@ -167,8 +218,8 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
             ExpectStarts(starts);
         }
         // The handler leaves the main dialog as it was.
-        EXPECT_EQ(ListViewRows(list), RoadListRows());
-        EXPECT_EQ(SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0), kLowerCaseExe);
+        EXPECT_EQ(ListViewRows(list), (ListRows{{"XR-GOPHER", "1.00", "1.10", "2005/03/01"}}));
+        EXPECT_EQ(SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0), 0);
     });
 }
 

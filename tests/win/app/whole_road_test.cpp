@@ -1,8 +1,9 @@
 // The whole road of one update with the real program, as a table over program and
 // platform: the program started in a folder of its own as Windows 98, with the
-// simulated ASPI library beside it describing two drives
-// (tests/peers/aspi/two_drives.txt), the update-list server and the FTP server on
-// port 21; or as Windows XP, where no drive answers under Wine. The test drives the
+// simulated ASPI library beside it describing three drives
+// (tests/peers/aspi/three_drives.txt), the update-list server, which also serves the
+// releases of the web drive, and the FTP server on port 21; or as Windows XP, where
+// no drive answers under Wine. The test drives the
 // program's windows the way a user would (choose the drive, "Check updates", click a
 // row, "Update selected", OK to each message, Close) and checks what it leaves
 // behind: Kernel.log, FirmUpdate.EXE and the record of the stand-in flasher.
@@ -38,6 +39,7 @@ namespace {
 
 const std::string kRule = std::string(44, '=') + "\r\n";
 constexpr char kDiskFullDownload[] = "An error occurred while downloading the file, Error:112";
+constexpr char kNotOnTheWebServer[] = "Failed to receive a valid HTTP response from the server, Response Code:404";
 
 enum class Program { kTestBuild64, kRelease32, kSigned64, kSigned32 };
 
@@ -70,7 +72,12 @@ enum class Outcome {
     kDiskFull,        // the download fails: nothing left, nothing started
     kListRefused,     // the list is not the maker's: no rows, nothing to download
     kNotCheckable,    // the release has no SHA256 in the signed list: not downloaded
+    kNotFound,        // the web server has no such file: nothing left, nothing started
 };
+
+// Whose releases: the maker's drive whose list names the FTP server, or the one whose
+// list names a web server.
+enum class Drive { kFtpSite, kWebSite };
 
 struct Road {
     const char* name;
@@ -79,6 +86,7 @@ struct Road {
     Start start;
     Outcome outcome;
     int release;  // the row clicked, for a download
+    Drive drive = Drive::kFtpSite;
     const char* signing = "";  // how the list server signs (its /_signing settings)
 };
 
@@ -87,21 +95,27 @@ const Road kRoads[] = {
      kLowerCaseExe},
     {"WinXpStartedInTheSystemFolder", Program::kTestBuild64, "winxp", Start::kSystemFolder, Outcome::kStartAndClose, 0},
     {"Win98FullDiskStartsNothing", Program::kTestBuild64, "win98", Start::kSmallDisk, Outcome::kDiskFull, kLowerCaseExe},
+    {"Win98FromTheWebToTheFlasher", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kWebExe, Drive::kWebSite},
+    {"Win98MissingOnTheWebStartsNothing", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kNotFound,
+     kWebMissing, Drive::kWebSite},
     {"Win98FromTheDriveToTheFlasher", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
      kLowerCaseExe},
     {"Win98DigestOfAnotherFileStartsNothing", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kNotListed,
      kOtherFile},
+    {"Win98FromTheWebToTheFlasher", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kWebExe, Drive::kWebSite},
     {"WinXpStartedInTheSystemFolder", Program::kRelease32, "winxp", Start::kSystemFolder, Outcome::kStartAndClose, 0},
     {"Win98VerifiedListToTheFlasher", Program::kSigned64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
      kLowerCaseExe},
     {"Win98ListOfAnotherKeyListsNothing", Program::kSigned64, "win98", Start::kOwnFolder, Outcome::kListRefused, 0,
-     "key=wrong"},
+     Drive::kFtpSite, "key=wrong"},
     {"Win98ReleaseWithoutDigestIsNotDownloaded", Program::kSigned64, "win98", Start::kOwnFolder,
      Outcome::kNotCheckable, kUpperCaseExe},
     {"Win98VerifiedListToTheFlasher", Program::kSigned32, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
      kLowerCaseExe},
     {"Win98ListOfAnotherKeyListsNothing", Program::kSigned32, "win98", Start::kOwnFolder, Outcome::kListRefused, 0,
-     "key=wrong"},
+     Drive::kFtpSite, "key=wrong"},
 };
 
 constexpr size_t kBeyondTheSmallDisk = 2 * 1024 * 1024;
@@ -188,7 +202,7 @@ TEST_P(WholeRoad, Walk) {
     const bool aspi = std::string(road.platform) == "win98";
     if (aspi) {
         ASSERT_TRUE(CopyFileA(programFiles.aspiLibrary.c_str(), scratch.File("wnaspi32.dll").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA(BuildPath("peers/aspi/two_drives.txt").c_str(), scratch.File("wnaspi32.txt").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(BuildPath("peers/aspi/three_drives.txt").c_str(), scratch.File("wnaspi32.txt").c_str(), FALSE));
         ASSERT_TRUE(settings.SetDllOverride("wnaspi32", "native"));
     }
     // A 32-bit program's system folder is SysWOW64, whatever its name says.
@@ -213,7 +227,9 @@ TEST_P(WholeRoad, Walk) {
                       "Drive D: ,Parameters: 0/0/0 ,BusType: 2\r\n"
                       "OTHER   DVD-ROM 16X     0200\r\n"
                       "Drive E: ,Parameters: 0/1/0 ,BusType: 2\r\n"
-                      "ZORIX   DVD-RW XR-1680  1.02\r\n" +
+                      "ZORIX   DVD-RW XR-1680  1.02\r\n"
+                      "Drive F: ,Parameters: 1/0/0 ,BusType: 2\r\n"
+                      "ZORIX   DVD-RW XR-2080  2.00\r\n" +
                       kRule);
     } else {
         EXPECT_EQ(ReadFileBytes(file("Kernel.log")), "OS: Windows NT\r\n" + kRule + kRule);
@@ -221,23 +237,26 @@ TEST_P(WholeRoad, Walk) {
     for (const std::string& log : strayLogs) EXPECT_FALSE(FileExists(log)) << log;
 
     if (road.outcome != Outcome::kStartAndClose) {
-        // The maker's drive is the second one.
+        // The maker's drives are the second and the third.
+        const bool web = road.drive == Drive::kWebSite;
         HWND driveBox = GetDlgItem(window, IDC_DRIVE_BOX);
-        ASSERT_EQ(SendMessageA(driveBox, CB_GETCOUNT, 0, 0), 2);
+        ASSERT_EQ(SendMessageA(driveBox, CB_GETCOUNT, 0, 0), 3);
         EXPECT_EQ(ControlText(driveBox), "cdrom1 :  OTHER   DVD-ROM 16X      0200");
-        SendMessageA(driveBox, CB_SETCURSEL, 1, 0);
-        EXPECT_EQ(ControlText(driveBox), "cdrom2 :  ZORIX   DVD-RW XR-1680   1.02");
+        SendMessageA(driveBox, CB_SETCURSEL, web ? 2 : 1, 0);
+        EXPECT_EQ(ControlText(driveBox),
+                  web ? "cdrom3 :  ZORIX   DVD-RW XR-2080   2.00" : "cdrom2 :  ZORIX   DVD-RW XR-1680   1.02");
 
         ClickButton(window, IDC_CHECK_UPDATES);
         const bool refused = road.outcome == Outcome::kListRefused;
         EXPECT_EQ(AnswerNextBox(pid), refused ? kListNotSigned : kListDownloaded);
         HWND list = GetDlgItem(window, IDC_FIRMWARE_LIST);
+        const ListRows listed = web ? WebListRows() : RoadListRows();
         ListRows rows;
-        for (DWORD start = GetTickCount(); rows.size() < kRoadRows && GetTickCount() - start < 20000; Sleep(50)) {
+        for (DWORD start = GetTickCount(); rows.size() < listed.size() && GetTickCount() - start < 20000; Sleep(50)) {
             rows = ListViewRows(list);
             if (refused) break;
         }
-        ASSERT_EQ(rows, refused ? ListRows{} : RoadListRows());
+        ASSERT_EQ(rows, refused ? ListRows{} : listed);
         EXPECT_FALSE(FileExists(file("FirmwareUpdate.XML")));
     }
     if (road.outcome != Outcome::kStartAndClose && road.outcome != Outcome::kListRefused) {
@@ -257,6 +276,7 @@ TEST_P(WholeRoad, Walk) {
         } else {
             const char* told = road.outcome == Outcome::kNotListed   ? kNotListedFile
                                : road.outcome == Outcome::kDiskFull ? kDiskFullDownload
+                               : road.outcome == Outcome::kNotFound ? kNotOnTheWebServer
                                                                     : kReleaseNotCheckable;
             EXPECT_EQ(AnswerNextBox(pid), told);
             EXPECT_FALSE(FileExists(file(kFirmwareFile)));
@@ -264,7 +284,9 @@ TEST_P(WholeRoad, Walk) {
         }
     }
     if (road.outcome != Outcome::kStartAndClose) {
-        const bool fetched = road.outcome != Outcome::kListRefused && road.outcome != Outcome::kNotCheckable;
+        // A web drive's release never comes over FTP; a refused list or release not at all.
+        const bool fetched = road.drive == Drive::kFtpSite && road.outcome != Outcome::kListRefused &&
+                             road.outcome != Outcome::kNotCheckable;
         EXPECT_EQ(Downloads(FtpCommands()),
                   std::vector<std::string>(fetched, std::string("RETR /") + kRoadUrls[road.release]));
     }
