@@ -20,7 +20,7 @@ from pe_file import PeError, PeFile  # noqa: E402
 
 # What the floor systems have: anything these name is there on both. Windows 98 SE
 # comes with Internet Explorer 5.0; NT 4.0 SP6 is taken with Internet Explorer 4.01.
-FLOOR_98 = {"95", "98", "98SE", "IE3.0", "IE4.0", "IE4.01", "IE5.0"}
+FLOOR_98 = {"95", "95OSR2", "98", "98SE", "IE3.0", "IE4.0", "IE4.01", "IE5.0"}
 FLOOR_NT = {"NT3.1", "NT3.5", "NT3.51", "NT4.0", "NT4.0SP3", "NT4.0SP4", "NT4.0SP6", "IE3.0", "IE4.0", "IE4.01"}
 
 _ENTRY = re.compile(r"^(\S+)\s+(\S+)\s+(\S+)\s+(\S+)\s+(\S.*)$")
