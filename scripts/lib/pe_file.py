@@ -35,7 +35,7 @@ class PeFile:
         (os_major, os_minor, _, _, sub_major, sub_minor) = struct.unpack_from("<6H", data, optional + 40)
         self.os_version = (os_major, os_minor)
         self.subsystem_version = (sub_major, sub_minor)
-        (self.subsystem,) = struct.unpack_from("<H", data, optional + 68)
+        (self.subsystem, self.dll_characteristics) = struct.unpack_from("<HH", data, optional + 68)
         directories = optional + (96 if self.is_pe32 else 112)
         (count,) = struct.unpack_from("<I", data, directories - 4)
         self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(count)]
