@@ -2,7 +2,7 @@
 // destroyed in the reverse order at exit: the registry logs its discovery into
 // the log while it is being constructed, and the application comes last. Before
 // them all, the start folder decides where the log and the downloads go.
-#include "app/start_folder.h"
+#include "framework/start_folder.h"
 #include "app/update_app.h"
 #include "drives/drive_registry.h"
 #include "log/kernel_log.h"

@@ -1,4 +1,4 @@
-// The ANSI stand-ins of app/wide_call_stand_ins.cpp, linked as the program links them:
+// The ANSI stand-ins of framework/wide_call_stand_ins.cpp, linked as the program links them:
 // every wide call below goes through the import slot the stand-ins define, which is
 // what the exception unwinder's lock and the C runtime's helpers call in the shipped
 // program. Prints each failed check and exits 1 when there is any.

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/start_folder.h"
+#include "framework/start_folder.h"
 #include "tests/win/support/process_runner.h"
 #include "tests/win/support/scratch_dir.h"
 #include "tests/win/support/wine_app_defaults.h"

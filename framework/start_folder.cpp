@@ -1,4 +1,4 @@
-#include "app/start_folder.h"
+#include "framework/start_folder.h"
 
 #include <windows.h>
 
