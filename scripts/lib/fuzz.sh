@@ -6,7 +6,7 @@ FUZZ_TREE="$NIMBREL_ROOT/build/fuzz"
 # Every target: tests/unit/<target>/ holds its exercise (nimbrel_fuzz_target), its
 # seeds (corpus/) and maybe a dictionary (<target>.dict). A new target is one more
 # name here and one nimbrel_fuzz_target line in its folder's CMakeLists.txt.
-FUZZ_TARGETS=(xml signature list)
+FUZZ_TARGETS=(xml signature list site)
 
 # fuzz_build TARGET...: configures the fuzz tree once and builds each TARGET_fuzz.
 fuzz_build() {
