@@ -71,7 +71,9 @@ void ExerciseSignatureInput(const uint8_t* data, size_t size) {
     const std::string_view list = zero == std::string_view::npos ? std::string_view() : rest.substr(zero + 1);
 
     ListExpectations expectations;
-    expectations.keys.push_back(*ParseListKey(kSeedKey));
+    const std::optional<ListKey> seedKey = ParseListKey(kSeedKey);
+    FuzzRequire(seedKey.has_value(), "the seeds' key line is a key");
+    expectations.keys.push_back(*seedKey);
     const std::optional<ListKey> key = ParseListKey(keyLine);
     FuzzRequire(!key || (keyLine.size() == 56 && keyLine.substr(0, 2) == "RW"), "a key line is 56 characters from RW");
     if (key) expectations.keys.push_back(*key);
