@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/update_list.h"
@@ -37,10 +38,10 @@ bool Contains(const std::string& text, const std::string& value) {
             for (const size_t at : ends) {
                 if (at >= text.size()) continue;
                 if (text[at] == c) next.push_back(at + 1);
-                const size_t semicolon = text.find(';', at);
-                if (text[at] == '&' && c != '\0' && semicolon != std::string::npos && semicolon - at <= 12) {
-                    next.push_back(semicolon + 1);
-                }
+                if (text[at] != '&' || c == '\0') continue;
+                // A reference's ';' lies within 20 characters (seven, some double-byte, after "&#x").
+                const size_t length = std::string_view(text).substr(at, 20).find(';');
+                if (length != std::string_view::npos) next.push_back(at + length + 1);
             }
             std::sort(next.begin(), next.end());
             next.erase(std::unique(next.begin(), next.end()), next.end());
