@@ -50,6 +50,22 @@ DialogBoxParamWFunction UnicodeDialogBox() {
     return entry;
 }
 
+// The work area of the screen: the screen without the task bar.
+RECT WorkArea() {
+    RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    return area;
+}
+
+// Where a span of `size` centred on [from, to) starts, kept inside [low, high) as far
+// as it fits (its start first).
+LONG CentredStart(LONG size, LONG from, LONG to, LONG low, LONG high) {
+    LONG start = from + (to - from - size) / 2;
+    if (start + size > high) start = high - size;
+    if (start < low) start = low;
+    return start;
+}
+
 }  // namespace
 
 CDialog::CDialog(UINT templateId, HWND parent) : m_TemplateId(templateId), m_Parent(parent) {}
@@ -81,11 +97,45 @@ BOOL CDialog::OnInitDialog() {
     return TRUE;
 }
 
+void CDialog::CenterWindow() {
+    RECT own{};
+    if (!GetWindowRect(m_hWnd, &own)) return;
+    const RECT area = WorkArea();
+    RECT around = area;
+    HWND owner = GetWindow(m_hWnd, GW_OWNER);
+    if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &around);
+    const LONG left = CentredStart(own.right - own.left, around.left, around.right, area.left, area.right);
+    const LONG top = CentredStart(own.bottom - own.top, around.top, around.bottom, area.top, area.bottom);
+    SetWindowPos(m_hWnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool CDialog::TemplatePlacesItself() const {
+    HINSTANCE instance = ResourceInstance();
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(m_TemplateId), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
+    const auto* words = found != nullptr ? static_cast<const WORD*>(LockResource(LoadResource(instance, found))) : nullptr;
+    if (words == nullptr || SizeofResource(instance, found) < 16) return false;
+    // DLGTEMPLATEEX (dlgVer 1, signature 0xFFFF) has its style after the help id and
+    // the extended style; DLGTEMPLATE begins with it.
+    const WORD* style = words[1] == 0xFFFF ? words + 6 : words;
+    const DWORD bits = style[0] | (static_cast<DWORD>(style[1]) << 16);
+    return (bits & (DS_ABSALIGN | DS_CENTER | DS_CENTERMOUSE)) != 0;
+}
+
 bool CDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
+        RECT before{};
+        GetWindowRect(m_hWnd, &before);
         result = OnInitDialog();
+        // The dialog manager creates every dialog hidden: visible now means shown by
+        // OnInitDialog.
+        RECT after{};
+        const bool placed = (GetWindowLongA(m_hWnd, GWL_STYLE) & WS_CHILD) != 0 || IsWindowVisible(m_hWnd) ||
+                            !GetWindowRect(m_hWnd, &after) || after.left != before.left || after.top != before.top ||
+                            TemplatePlacesItself();
+        if (!placed) CenterWindow();
         return true;
+    }
     case WM_COMMAND:
         if (HIWORD(wParam) != BN_CLICKED) return false;  // also the code of menu and accelerator commands
         switch (LOWORD(wParam)) {

@@ -5,6 +5,10 @@
 // message to the virtual OnMessage. OnMessage is the message map: a derived dialog
 // overrides it with one switch and passes what it does not handle on to the base.
 // No exception ever leaves the dialog procedure: it is reported in a message box.
+//
+// After OnInitDialog the base centres the dialog on its owner, or on the screen's work
+// area, unless it is a child window, OnInitDialog moved it or showed it, or its
+// template asks for a place of its own (DS_ABSALIGN, DS_CENTER, DS_CENTERMOUSE).
 #pragma once
 
 #include <windows.h>
@@ -48,10 +52,17 @@ protected:
         control.Attach(GetDlgItem(id));
     }
 
+    // Centres the dialog on its owner, or on the work area when it has none or the
+    // owner is hidden or minimised, and keeps it inside the work area. For an
+    // OnInitDialog that shows the dialog itself (which opts out of the automatic centring).
+    void CenterWindow();
+
     HWND m_hWnd = nullptr;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // Whether the template's style asks the dialog manager for a place of its own.
+    bool TemplatePlacesItself() const;
 
     UINT m_TemplateId;
     HWND m_Parent;

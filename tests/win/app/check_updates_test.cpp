@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <ctime>
 #include <functional>
-#include <future>
 #include <string>
 #include <vector>
 
@@ -27,7 +25,6 @@ extern DriveRegistry theDriveRegistry;
 namespace {
 
 constexpr char kMainCaption[] = "Nimbrel Ver. 1.0.0";
-constexpr char kAppTitle[] = "ZOrix Online Flash Update Program";
 constexpr char kListFile[] = "FirmwareUpdate.XML";
 const std::string kListsFolder = WinePath(NIMBREL_SOURCE_DIR "/tests/peers/http/lists/");
 
@@ -70,16 +67,7 @@ int ServerPort() {
     return std::stoi(server.substr(server.rfind(':') + 1));
 }
 
-// The request lines the server received since the last call.
-std::vector<std::string> ServerRequests() {
-    const std::string log = PeerGet(ServerPort(), "/_log?clear=1");
-    std::vector<std::string> lines;
-    for (size_t at = log.find("GET "); at != std::string::npos; at = log.find("\r\nGET ", at + 1)) {
-        if (log.compare(at, 2, "\r\n") == 0) at += 2;
-        lines.push_back(log.substr(at, log.find("\r\n", at) - at));
-    }
-    return lines;
-}
+std::vector<std::string> ServerRequests() { return PeerRequests(ServerPort()); }
 
 Rows ListRows(const CUpdateDlg& dialog) {
     Rows rows(static_cast<size_t>(dialog.m_FirmwareList.GetItemCount()));
@@ -115,30 +103,21 @@ std::string StatusLine(HWND download) {
 Check RunCheck(CUpdateDlg& dialog, int drive, const User& user = {}) {
     HWND window = dialog.GetSafeHwnd();
     SendDlgItemMessageA(window, IDC_DRIVE_BOX, CB_SETCURSEL, static_cast<WPARAM>(drive), 0);
-    std::atomic<bool> done{false};
-    auto click = std::async(std::launch::async, [&] {
-        SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_CHECK_UPDATES, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_CHECK_UPDATES)));
-        done = true;
-    });
-    Check seen;
+    ClickUser clicking;
+    clicking.answer = [&user](HWND box, size_t, const std::string& text) {
+        if (user.beforeAnswer) user.beforeAnswer(text);
+        return GetDlgItem(box, IDNO) != nullptr ? IDNO : IDOK;
+    };
     bool cancelled = false;
-    while (!done) {
-        for (HWND shown : VisibleDialogs()) {
-            if (WindowText(shown) == kAppTitle) {
-                seen.boxes.push_back(MessageBoxText(shown));
-                if (user.beforeAnswer) user.beforeAnswer(seen.boxes.back());
-                ClickButton(shown, GetDlgItem(shown, IDNO) != nullptr ? IDNO : IDOK);
-                WaitForWindowGone(shown);
-            } else if (user.cancelDownload && !cancelled && GetDlgItem(shown, IDC_ANIMATION) != nullptr &&
-                       StatusLine(shown) == "Retrieving the file") {
-                ClickButton(shown, IDCANCEL);
-                cancelled = true;
-            }
-        }
-        Sleep(20);
+    if (user.cancelDownload) {
+        clicking.duringTransfer = [&cancelled](HWND download) {
+            if (cancelled || StatusLine(download) != "Retrieving the file") return;
+            ClickButton(download, IDCANCEL);
+            cancelled = true;
+        };
     }
-    click.get();
+    Check seen;
+    seen.boxes = ClickAndAnswer(window, IDC_CHECK_UPDATES, clicking).boxes;
     seen.rows = ListRows(dialog);
     seen.requests = ServerRequests();
     return seen;

@@ -15,7 +15,6 @@
 
 #include "tests/win/support/list_view.h"
 
-constexpr char kAppTitle[] = "ZOrix Online Flash Update Program";
 constexpr char kMainCaption[] = "Nimbrel Ver. 1.0.0";
 constexpr char kFirmwareFile[] = "FirmUpdate.EXE";
 

@@ -10,7 +10,6 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
 #include <future>
 #include <string>
@@ -48,34 +47,19 @@ constexpr char kUnusableSite[] =
     "The firmware cannot be downloaded: the update list gives its server as \"gopher://127.0.0.1\", which is "
     "neither a host name nor an ftp://, http:// or https:// address.";
 
-struct Seen {
-    Texts boxes;  // the program's message boxes, in order
-    bool transferShown = false;
-};
-
-// Clicks `button` (sent, so this returns once its handler has) and answers every box
-// of the program: with `answers` in turn, OK beyond them.
-Seen ClickAndAnswer(HWND window, int button, const std::vector<int>& answers = {}) {
-    std::atomic<bool> done{false};
-    auto click = std::async(std::launch::async, [&] {
-        SendMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, button)));
-        done = true;
-    });
-    Seen seen;
-    while (!done) {
-        for (HWND shown : VisibleDialogs()) {
-            if (WindowText(shown) == kAppTitle) {
-                seen.boxes.push_back(MessageBoxText(shown));
-                ClickButton(shown, seen.boxes.size() <= answers.size() ? answers[seen.boxes.size() - 1] : IDOK);
-                WaitForWindowGone(shown);
-            } else if (GetDlgItem(shown, IDC_ANIMATION) != nullptr) {
-                seen.transferShown = true;
-            }
-        }
-        Sleep(5);
+// The requests for releases that the web servers received since the last call: the
+// list server (the lists themselves left out) and the two HTTPS release peers.
+Texts WebRequests() {
+    Texts requests;
+    for (const std::string& line : PeerRequests(PeerPort("NIMBREL_UPDATE_PORT"))) {
+        if (line.find(" /downloads/") == std::string::npos) requests.push_back(line);
     }
-    click.get();
-    return seen;
+    for (const char* peer : {"release-https", "release-localhost"}) {
+        const std::string log = PeerScratch() + "\\" + peer + ".log";
+        for (const std::string& line : RequestLines(ReadFileBytes(log))) requests.push_back(line);
+        WriteFileBytes(log, "");
+    }
+    return requests;
 }
 
 std::string Retrieve(int row) { return std::string("RETR /") + kRoadUrls[row]; }
@@ -105,6 +89,7 @@ protected:
     static void CheckUpdates(HWND window, HWND list, Drive drive = kFtpDrive) {
         SendDlgItemMessageA(window, IDC_DRIVE_BOX, CB_SETCURSEL, drive, 0);
         EXPECT_EQ(ClickAndAnswer(window, IDC_CHECK_UPDATES).boxes, Texts{kListDownloaded});
+        WebRequests();
         if (drive == kFtpDrive) {
             ASSERT_EQ(ListViewRows(list), RoadListRows());
         } else if (drive == kWebDrive) {
@@ -144,6 +129,7 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
         bool started;
         After file;
         Drive drive = kFtpDrive;  // whose list the row is of
+        int webFetches = 0;       // requests the web servers saw
     } cases[] = {
         // "EXE" or "exe" anywhere in the location marks a program; nothing else does.
         {"a program, its SHA256 listed", kLowerCaseExe, false, {}, {kDownloaded}, 1, true, kServed},
@@ -172,17 +158,18 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
         {"ftp://host refusing passive mode", 0, false, {}, {kDownloaded}, 0, true, kServed, kActiveFtpDrive},
         // Web sites: the release goes through the HTTP dialog and is then checked and
         // started as one from FTP. Its failures leave no file, whatever was there.
-        {"http://", kWebExe, false, {}, {kDownloaded}, 0, true, kServed, kWebDrive},
-        {"http://, not there", kWebMissing, true, {IDYES}, {kReplace, kHttpNotFound}, 0, false, kGone, kWebDrive},
+        {"http://", kWebExe, false, {}, {kDownloaded}, 0, true, kServed, kWebDrive, 1},
+        {"http://, not there", kWebMissing, true, {IDYES}, {kReplace, kHttpNotFound}, 0, false, kGone, kWebDrive, 1},
         {"http://, an earlier download kept", kWebExe, true, {IDNO}, {kReplace}, 0, false, kKept, kWebDrive},
-        {"https://", kHttpsExe, false, {}, {kDownloaded}, 0, true, kServed, kHttpsDrive},
+        {"https://", kHttpsExe, false, {}, {kDownloaded}, 0, true, kServed, kHttpsDrive, 1},
         {"https://, cut short", kHttpsCutShort, false, {},
-         {"An error occurred while downloading the file, Error:12031"}, 0, false, kGone, kHttpsDrive},
+         {"An error occurred while downloading the file, Error:12031"}, 0, false, kGone, kHttpsDrive, 1},
         // A release may move to another host, with a certificate of its own, but never
-        // down from https.
-        {"https:// moved to another host", kToTheOtherName, false, {}, {kDownloaded}, 0, true, kServed, kHttpsDrive},
+        // down from https: WinInet follows the redirect, and the answer is refused.
+        {"https:// moved to another host", kToTheOtherName, false, {}, {kDownloaded}, 0, true, kServed, kHttpsDrive,
+         2},
         {"https:// moved to http://", kDownToHttp, true, {IDYES}, {kReplace, kRefusedRedirect}, 0, false, kGone,
-         kHttpsDrive},
+         kHttpsDrive, 2},
         // Nothing is fetched from a site of another scheme, and nothing is asked.
         {"gopher://", 0, true, {}, {kUnusableSite}, 0, false, kKept, kGopherDrive},
     };
@@ -199,10 +186,11 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
             ASSERT_TRUE(ClickListViewRow(list, c.row));
             ASSERT_TRUE(WaitForSelection(list, 1, c.row));
 
-            const Seen seen = ClickAndAnswer(window, IDC_UPDATE_SELECTED, c.answers);
+            const Clicked seen = ClickAndAnswer(window, IDC_UPDATE_SELECTED, AnswersInTurn(c.answers));
             EXPECT_EQ(seen.boxes, c.boxes);
-            EXPECT_EQ(seen.transferShown, c.fetches > 0 || c.started || c.file == kGone);
             EXPECT_EQ(Downloads(FtpCommands()), Texts(c.fetches, Retrieve(c.row)));
+            EXPECT_EQ(WebRequests().size(), static_cast<size_t>(c.webFetches));
+            EXPECT_EQ(seen.transfers, c.fetches + c.webFetches > 0 || c.started ? 1 : 0);
             switch (c.file) {
             case kServed:
                 EXPECT_EQ(ReadFileBytes(FirmwareFile()), served_);
@@ -235,9 +223,9 @@ TEST_F(UpdateSelected, WithoutASelectedRowNothingIsFetched) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.what);
             c.before(window, list);
-            const Seen seen = ClickAndAnswer(window, IDC_UPDATE_SELECTED);
+            const Clicked seen = ClickAndAnswer(window, IDC_UPDATE_SELECTED);
             EXPECT_EQ(seen.boxes, Texts{kNoSelection});
-            EXPECT_FALSE(seen.transferShown);
+            EXPECT_EQ(seen.transfers, 0);
             EXPECT_EQ(FtpCommands(), Texts{});
             EXPECT_FALSE(FileExists(FirmwareFile()));
         }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -125,6 +126,80 @@ TEST(Dialog, WorkerWritesControlsAsksAndEndsTheDialog) {
     EXPECT_EQ(dialog.m_AnswerSeen, "yes");  // the answer came back through the sent message
     EXPECT_EQ(dialog.m_EndCode, 1u);
     EXPECT_TRUE(dialog.m_WaitedForWorker);
+}
+
+// A dialog of one of the program's templates that notes where it stands once its
+// initialisation is over (a message posted from OnInitDialog comes after it), then ends.
+class PlacedDialog : public CDialog {
+public:
+    PlacedDialog(UINT templateId, HWND owner, std::optional<POINT> moveTo)
+        : CDialog(templateId, owner), m_MoveTo(moveTo) {}
+    RECT m_Placed{};
+
+protected:
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        if (m_MoveTo) SetWindowPos(m_hWnd, nullptr, m_MoveTo->x, m_MoveTo->y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        PostMessageA(m_hWnd, WM_APP + 0x3E0, 0, 0);
+        return TRUE;
+    }
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (message != WM_APP + 0x3E0) return CDialog::OnMessage(message, wParam, lParam, result);
+        GetWindowRect(m_hWnd, &m_Placed);
+        EndDialog(IDOK);
+        return true;
+    }
+
+private:
+    std::optional<POINT> m_MoveTo;
+};
+
+LONG Middle(LONG low, LONG high) { return (low + high) / 2; }
+
+// Each dialog opens centred on its owner, or on the work area without one, and kept
+// inside the work area; one that its initialisation moved stays where it was put.
+TEST(Dialog, OpensCentredUnlessPlacedByItsInitialisation) {
+    RECT area{};
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0));
+    struct Case {
+        const char* what;
+        UINT templateId;
+        std::optional<RECT> owner;
+        std::optional<POINT> moveTo;
+    } cases[] = {
+        {"over its owner", IDD_ABOUTBOX, RECT{200, 150, 800, 650}, {}},
+        {"an owner at the screen's corner", IDD_HTTP_DOWNLOAD,
+         RECT{area.right - 120, area.bottom - 90, area.right + 280, area.bottom + 210}, {}},
+        {"without an owner", IDD_MAIN, {}, {}},
+        {"moved by its initialisation", IDD_ABOUTBOX, RECT{200, 150, 800, 650}, POINT{37, 41}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HWND owner = nullptr;
+        if (c.owner) {
+            const RECT& r = *c.owner;
+            owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, r.left, r.top, r.right - r.left,
+                                    r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+            ASSERT_NE(owner, nullptr);
+        }
+        PlacedDialog dialog(c.templateId, owner, c.moveTo);
+        ASSERT_EQ(dialog.DoModal(), IDOK);
+        if (owner != nullptr) DestroyWindow(owner);
+        const RECT& placed = dialog.m_Placed;
+        if (c.moveTo) {
+            EXPECT_EQ(placed.left, c.moveTo->x);
+            EXPECT_EQ(placed.top, c.moveTo->y);
+            continue;
+        }
+        EXPECT_GE(placed.left, area.left);
+        EXPECT_GE(placed.top, area.top);
+        EXPECT_LE(placed.right, area.right);
+        EXPECT_LE(placed.bottom, area.bottom);
+        const RECT around = c.owner && c.owner->right <= area.right ? *c.owner : area;
+        if (c.owner && c.owner->right > area.right) continue;  // kept inside, not centred
+        EXPECT_NEAR(Middle(placed.left, placed.right), Middle(around.left, around.right), 2);
+        EXPECT_NEAR(Middle(placed.top, placed.bottom), Middle(around.top, around.bottom), 2);
+    }
 }
 
 class ThrowingDialog : public CDialog {

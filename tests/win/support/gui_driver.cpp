@@ -1,6 +1,9 @@
 #include "tests/win/support/gui_driver.h"
 
+#include <atomic>
 #include <vector>
+
+#include "res/resource.h"
 
 namespace {
 
@@ -128,4 +131,91 @@ void CancelOpenDialogs(DWORD timeoutMs) {
         for (HWND dialog : dialogs) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         Sleep(100);
     }
+}
+
+namespace {
+
+// The transfer dialogs that one thread creates, noted on that thread as each receives
+// WM_INITDIALOG (its controls exist by then). A hook procedure has no context of its
+// own: one watch at a time, through `active`.
+class TransferWatch {
+public:
+    explicit TransferWatch(DWORD threadId) {
+        active = this;
+        hook_ = SetWindowsHookExA(WH_CALLWNDPROC, Note, nullptr, threadId);
+    }
+    ~TransferWatch() {
+        if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+        active = nullptr;
+    }
+    TransferWatch(const TransferWatch&) = delete;
+    TransferWatch& operator=(const TransferWatch&) = delete;
+
+    bool Watching() const { return hook_ != nullptr; }
+    int Created() const { return created_; }
+    HWND Latest() const { return latest_; }
+
+private:
+    static LRESULT CALLBACK Note(int code, WPARAM wParam, LPARAM lParam) {
+        const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        TransferWatch* watch = active;
+        if (code == HC_ACTION && watch != nullptr && sent->message == WM_INITDIALOG &&
+            GetDlgItem(sent->hwnd, IDC_ANIMATION) != nullptr) {
+            watch->latest_ = sent->hwnd;
+            ++watch->created_;
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    static std::atomic<TransferWatch*> active;
+    HHOOK hook_ = nullptr;
+    std::atomic<int> created_{0};
+    std::atomic<HWND> latest_{nullptr};
+};
+
+std::atomic<TransferWatch*> TransferWatch::active{nullptr};
+
+int DefaultAnswer(HWND box) { return GetDlgItem(box, IDNO) != nullptr ? IDNO : IDOK; }
+
+}  // namespace
+
+ClickUser AnswersInTurn(std::vector<int> answers) {
+    ClickUser user;
+    user.answer = [answers = std::move(answers)](HWND, size_t n, const std::string&) {
+        return n < answers.size() ? answers[n] : IDOK;
+    };
+    return user;
+}
+
+Clicked ClickAndAnswer(HWND dialog, int button, const ClickUser& user) {
+    Clicked seen;
+    TransferWatch transfers(GetWindowThreadProcessId(dialog, nullptr));
+    if (!transfers.Watching()) {
+        seen.boxes.push_back("(the dialog's thread could not be watched)");
+        return seen;
+    }
+    std::atomic<bool> done{false};
+    auto click = std::async(std::launch::async, [&] {
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+        done = true;
+    });
+    while (!done) {
+        std::vector<std::pair<HWND, std::string>> boxes;
+        for (HWND shown : VisibleDialogs()) {
+            if (WindowText(shown) == kAppTitle) boxes.emplace_back(shown, MessageBoxText(shown));
+        }
+        HWND transfer = transfers.Latest();
+        if (user.duringTransfer && transfer != nullptr && IsWindow(transfer)) user.duringTransfer(transfer);
+        for (const auto& [box, text] : boxes) {
+            const size_t n = seen.boxes.size();
+            seen.boxes.push_back(text);
+            ClickButton(box, user.answer ? user.answer(box, n, text) : DefaultAnswer(box));
+            WaitForWindowGone(box);
+        }
+        Sleep(5);
+    }
+    click.get();
+    seen.transfers = transfers.Created();
+    return seen;
 }

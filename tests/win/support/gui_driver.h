@@ -13,6 +13,9 @@
 constexpr DWORD kThisProcess = 0;
 constexpr DWORD kAnyProcess = 0xFFFFFFFF;
 
+// The caption of the program's message boxes: its title.
+inline constexpr char kAppTitle[] = "ZOrix Online Flash Update Program";
+
 // Waits for a visible top-level window of `className` (nullptr: any) whose caption
 // equals `caption` (nullptr: any). Answers nullptr after `timeoutMs`.
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs, DWORD processId = kThisProcess);
@@ -68,3 +71,28 @@ struct AnsweredBox {
 // button `answerId` (IDOK, IDYES, IDNO, ...).
 std::future<AnsweredBox> AnswerMessageBox(const std::string& caption, int answerId, DWORD timeoutMs = 20000,
                                          DWORD processId = kThisProcess);
+
+// How the user answers while a click's handler runs.
+struct ClickUser {
+    // The button pressed on the click's n-th message box (from 0), which shows `text`.
+    // Unset: No to a question, OK to anything else.
+    std::function<int(HWND box, size_t n, const std::string& text)> answer;
+    // Called on every pass while the latest transfer dialog of the click is up.
+    std::function<void(HWND transfer)> duringTransfer;
+};
+
+// Answers the boxes with `answers` in turn, and OK beyond them.
+ClickUser AnswersInTurn(std::vector<int> answers);
+
+// What one click showed until its handler returned.
+struct Clicked {
+    std::vector<std::string> boxes;  // the program's message boxes, in the order they came
+    int transfers = 0;               // transfer dialogs (those with the animation) created
+};
+
+// Clicks `button` of `dialog` (sent from a thread of its own, so that this returns once
+// the handler has) and answers every message box of the program as `user` does. The
+// transfer dialogs are counted as the dialog's thread creates them, at their
+// WM_INITDIALOG: one that ends before it is ever shown, or while the box above it is
+// answered, still counts. Each pass reads every box it sees before it answers one.
+Clicked ClickAndAnswer(HWND dialog, int button, const ClickUser& user = {});

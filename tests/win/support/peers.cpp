@@ -47,6 +47,17 @@ std::string PeerGet(int port, const std::string& target) {
     return body == std::string::npos ? std::string() : reply.substr(body + 4);
 }
 
+std::vector<std::string> RequestLines(const std::string& heads) {
+    std::vector<std::string> lines;
+    for (size_t at = heads.find("GET "); at != std::string::npos; at = heads.find("\r\nGET ", at + 1)) {
+        if (heads.compare(at, 2, "\r\n") == 0) at += 2;
+        lines.push_back(heads.substr(at, heads.find("\r\n", at) - at));
+    }
+    return lines;
+}
+
+std::vector<std::string> PeerRequests(int port) { return RequestLines(PeerGet(port, "/_log?clear=1")); }
+
 int UnusedLoopbackPort() {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 0;

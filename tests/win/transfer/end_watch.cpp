@@ -8,6 +8,9 @@
 
 namespace {
 
+// Not among the dialogs' own messages (WM_APP+1, WM_APP+2).
+constexpr UINT kMarker = WM_APP + 0x3D0;
+
 BOOL CALLBACK PostEnd(HWND window, LPARAM) {
     PostMessageA(window, WM_TRANSFER_END, 1, 0);
     return TRUE;
@@ -42,4 +45,23 @@ INT_PTR EndWatch::Run(const std::function<INT_PTR()>& showModal, DWORD limitMs) 
     watchdog.get();
     CloseHandle(ended);
     return result;
+}
+
+bool EndWatch::Drain(HWND window, DWORD limitMs) {
+    drained_ = false;
+    if (!PostMessageA(window, kMarker, 1, 0)) return false;
+    const DWORD start = GetTickCount();
+    while (!drained_ && IsWindow(window) && GetTickCount() - start < limitMs) Sleep(10);
+    return drained_ && IsWindow(window);
+}
+
+bool EndWatch::TakeMarker(HWND window, UINT message, WPARAM wParam) {
+    if (message != kMarker) return false;
+    // The first time it goes round once more, behind whatever was posted meanwhile.
+    if (wParam == 1) {
+        PostMessageA(window, kMarker, 2, 0);
+    } else {
+        drained_ = true;
+    }
+    return true;
 }

@@ -15,6 +15,18 @@ struct EndWatch {
     // worker, and the test program ends rather than hang.
     INT_PTR Run(const std::function<INT_PTR()>& showModal, DWORD limitMs = 60000);
 
+    // Waits until the dialog has taken from its queue everything posted to `window`
+    // before the call (keys, a close request) and what handling those posted in turn:
+    // a marker posted behind them comes back twice through the dialog's message map,
+    // which hands it to TakeMarker. True when it came while the dialog still ran; false
+    // when the dialog ended first, or after `limitMs`.
+    bool Drain(HWND window, DWORD limitMs = 20000);
+    // For the dialog's message map: whether `message` is the marker (then it is taken).
+    bool TakeMarker(HWND window, UINT message, WPARAM wParam);
+
     std::atomic<int> posted{0};
     std::atomic<bool> timedOut{false};
+
+private:
+    std::atomic<bool> drained_{false};
 };

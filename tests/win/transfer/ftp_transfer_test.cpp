@@ -119,6 +119,7 @@ protected:
         return result;
     }
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (TakeMarker(m_hWnd, message, wParam)) return true;
         if (message == WM_TRANSFER_END) OnTransferEnd();
         return CFTPTransferDlg::OnMessage(message, wParam, lParam, result);
     }
@@ -487,12 +488,12 @@ TEST_F(FtpTransfer, ThrottledDownloadKeepsToTheLimitAndIgnoresEscEnterAndClose) 
     dialog.m_BandwidthLimit = 100.0;  // bytes per millisecond: 4 s for the file
     bool stayed = false;
     const Outcome outcome = RunDialog(dialog, {}, [&](HWND window) {
-        Sleep(500);
+        // Once the server has been asked for the file, the user presses the keys.
+        for (const DWORD start = GetTickCount(); !Logged("RETR /slow.bin") && GetTickCount() - start < 20000;) Sleep(10);
         PressKey(window, VK_ESCAPE);
         PressKey(window, VK_RETURN);
         PostMessageA(window, WM_CLOSE, 0, 0);
-        Sleep(700);
-        stayed = IsWindow(window) && dialog.received == 0;
+        stayed = dialog.Drain(window) && dialog.received == 0;
     });
     EXPECT_TRUE(stayed) << "the dialog ended before its transfer";
     EXPECT_EQ(outcome.result, IDOK);

@@ -48,6 +48,7 @@ protected:
     }
 
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (TakeMarker(m_hWnd, message, wParam)) return true;
         if (message == WM_TRANSFER_END) {
             ++m_Outcome.received;
             m_Outcome.caption = WindowText(m_hWnd);
@@ -63,22 +64,29 @@ private:
     std::mutex m_Lock;
 };
 
-// Answers every message box and login dialog of this process until `done`.
+// Answers every message box and login dialog of this process until `done`. Each pass
+// notes every window it sees before it answers one.
 void Respond(const User& user, Outcome& outcome, const std::atomic<bool>& done) {
     const std::string title = GetAppTitle();
     while (!done) {
+        std::vector<std::pair<HWND, std::string>> seen;
         for (HWND window : VisibleDialogs()) {
             const std::string caption = WindowText(window);
             if (caption == title) {
                 outcome.boxes.push_back(MessageBoxText(window));
-                ClickButton(window, GetDlgItem(window, IDYES) != nullptr ? user.replace : IDOK);
+                seen.emplace_back(window, caption);
             } else if (caption == kServerLogin || caption == kProxyLogin) {
                 outcome.logins.push_back(caption);
+                seen.emplace_back(window, caption);
+            }  // else the transfer dialog itself
+        }
+        for (const auto& [window, caption] : seen) {
+            if (caption == title) {
+                ClickButton(window, GetDlgItem(window, IDYES) != nullptr ? user.replace : IDOK);
+            } else {
                 SetDlgItemTextA(window, kLoginUserEdit, user.user.c_str());
                 SetDlgItemTextA(window, kLoginPasswordEdit, user.password.c_str());
                 ClickButton(window, user.logIn ? IDOK : IDCANCEL);
-            } else {
-                continue;  // the transfer dialog itself
             }
             WaitForWindowGone(window, 10000);
         }
@@ -121,7 +129,9 @@ Outcome RunDownload(const Request& request, const User& user, TransferPlatform p
             const DWORD start = GetTickCount();
             while (dialog.m_Window == nullptr && !done && GetTickCount() - start < 20000) Sleep(10);
             if (dialog.m_Window != nullptr) {
-                user.act(dialog.m_Window, [&](const std::string& text) { return dialog.StatusSeen(text); });
+                HWND window = dialog.m_Window;
+                user.act(window, {[&](const std::string& text) { return dialog.StatusSeen(text); },
+                                  [&, window] { return dialog.Drain(window); }});
             }
         });
     }

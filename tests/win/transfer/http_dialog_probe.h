@@ -38,14 +38,21 @@ struct Request {
     std::optional<size_t> memoryLimit;  // set: the body into memory instead of localFile
 };
 
+// What the user can learn of the running dialog: whether its status line has shown
+// a text, and whether it has taken what was posted to it so far while still running
+// (EndWatch::Drain).
+struct Running {
+    std::function<bool(const std::string& status)> statusSeen;
+    std::function<bool()> drained;
+};
+
 // How the user answers the replace question and the login dialog, and what the
-// user does to the running dialog (`act` runs on a thread of its own; statusSeen
-// tells whether the status line has shown a text).
+// user does to the running dialog (`act` runs on a thread of its own).
 struct User {
     int replace = IDNO;
     bool logIn = false;  // false: dismiss the login dialog
     std::string user = "user", password = "secret";
-    std::function<void(HWND dialog, const std::function<bool(const std::string&)>& statusSeen)> act;
+    std::function<void(HWND dialog, const Running& running)> act;
 };
 
 // What one run of the dialog showed.

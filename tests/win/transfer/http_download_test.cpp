@@ -233,11 +233,11 @@ TEST_F(HttpDownload, CancelDuringTheBodyDeletesTheFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         User user;
-        user.act = [&](HWND dialog, const std::function<bool(const std::string&)>& statusSeen) {
+        user.act = [&](HWND dialog, const Running& running) {
             // Once some of the body has arrived (the caption shows a percentage), the
             // user cancels.
             const DWORD start = GetTickCount();
-            while (GetTickCount() - start < 60000 && !(statusSeen("Retrieving the file") && !WindowText(dialog).empty())) {
+            while (GetTickCount() - start < 60000 && !(running.statusSeen("Retrieving the file") && !WindowText(dialog).empty())) {
                 Sleep(20);
             }
             c.cancel(dialog);
@@ -257,12 +257,12 @@ TEST_F(HttpDownload, CancelDuringTheBodyDeletesTheFile) {
 TEST_F(HttpDownload, EnterDuringTheBodyChangesNothing) {
     bool stayed = false;
     User user;
-    user.act = [&](HWND dialog, const std::function<bool(const std::string&)>& statusSeen) {
+    user.act = [&](HWND dialog, const Running& running) {
         const DWORD start = GetTickCount();
-        while (GetTickCount() - start < 60000 && !statusSeen("Retrieving the file")) Sleep(20);
+        while (GetTickCount() - start < 60000 && !running.statusSeen("Retrieving the file")) Sleep(20);
         PressKey(dialog, VK_RETURN);
-        Sleep(700);
-        stayed = IsWindow(dialog) != FALSE;
+        // Taken while the dialog still ran, and not as a cancel.
+        stayed = running.drained() && !running.statusSeen("Aborting transfer");
         PressKey(dialog, VK_ESCAPE);
     };
     const Outcome seen = RunDownload({Url("/slow?size=409600&piece=1024&delay=50")}, user);
