@@ -15,5 +15,6 @@ release_check() {
 release_check import-check python3 "$NIMBREL_ROOT/scripts/lib/check_imports.py" \
   "$NIMBREL_ROOT/build/win32/nimbrel.exe" "$NIMBREL_ROOT/scripts/lib/floor_imports.txt"
 release_check import-check-self-test python3 "$NIMBREL_ROOT/scripts/lib/test_check_imports.py"
-# The release zip: built twice (the second time in a tree of its own) to the same bytes.
+# The release zip: built twice (the second time in a tree of its own) to the same bytes,
+# and signed through PKCS#12 and through a softhsm2 token.
 release_check package-test python3 "$NIMBREL_ROOT/scripts/lib/test_package.py"
