@@ -72,10 +72,10 @@ class Signer:
     @classmethod
     def pkcs12(cls, path, password):
         def certificates(kind):
-            done = _run(["openssl", "pkcs12", "-in", path, "-nokeys", kind] + ([] if password else ["-passin", "pass:"]),
-                        password, lambda fd: ["-passin", "fd:%d" % fd])
+            command = ["openssl", "pkcs12", "-in", path, "-nokeys", kind] + ([] if password else ["-passin", "pass:"])
+            done = _run(command, password, lambda fd: ["-passin", "fd:%d" % fd])
             if done.returncode != 0:
-                raise SigningError("cannot read %s (wrong password in NIMBREL_SIGN_PASSWORD?):\n%s" % (path, done.stdout))
+                raise SigningError("cannot read %s (is NIMBREL_SIGN_PASSWORD its password?):\n%s" % (path, done.stdout))
             return _certificates(done.stdout)
 
         signing = certificates("-clcerts")

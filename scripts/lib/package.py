@@ -100,7 +100,7 @@ def main(argv=None):
                 program = stream.read()
             if signer:
                 check_size(program, "signed")
-                print("package: nimbrel.exe (%d bytes) signed by %s and verified" % (len(program), who), file=sys.stderr)
+                print("package: nimbrel.exe (%d bytes) signed by %s, verified" % (len(program), who), file=sys.stderr)
             os.makedirs(args.out, exist_ok=True)
             shutil.copyfile(debug, debug_path)
     except (TooLarge, SigningError, OSError) as error:
