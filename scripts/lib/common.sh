@@ -7,12 +7,15 @@ export NIMBREL_ROOT
 # Debian packages each kind of work needs. Installing is idempotent. The Liberation
 # fonts have Arial's metrics, which the dialogs are laid out for.
 # minisign and libsodium-dev: the signature tests' peers (signing lists, checking Ed25519).
+# osslsigncode, openssl, the PKCS#11 engine and the public roots (time stamp authorities):
+# scripts/package's Authenticode signing.
 BUILD_PACKAGES=(cmake make g++ file g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libgtest-dev python3 minisign
-  libsodium-dev)
+  libsodium-dev osslsigncode openssl libengine-pkcs11-openssl ca-certificates)
 # wine32:i386 beside wine64 runs the 32-bit product (the i386 architecture is added
-# first); iproute2 brings up the loopback of a test's own network namespace.
+# first); iproute2 brings up the loopback of a test's own network namespace; softhsm2
+# holds the release tests' signing key as a token would.
 RUN_PACKAGES=(wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb python3 x11-utils python3-pyftpdlib vsftpd
-  python3-cryptography iproute2)
+  python3-cryptography iproute2 softhsm2)
 # libFuzzer for clang 14 comes with libclang-rt-14-dev.
 FUZZ_PACKAGES=(cmake make clang-14 libclang-rt-14-dev libgtest-dev)
 BENCH_PACKAGES=(cmake make g++ libbenchmark-dev libpugixml-dev librapidxml-dev libtinyxml2-dev libexpat1-dev

@@ -8,6 +8,10 @@ gives dist/nimbrel-VERSION-win32.zip (nimbrel.exe stripped, README.txt with CR L
 line ends, SHA256SUMS) and beside it dist/nimbrel-VERSION-win32.debug, the debug
 information that the exe's debug link names. Every entry of the zip carries the
 time EPOCH (the commit's), so the zip depends on nothing but its contents.
+
+With --sign FILE.p12, or --sign-pkcs11 MODULE --cert FILE --key URI, the stripped
+exe gets the maker's Authenticode signature (authenticode.py; the password or PIN
+from NIMBREL_SIGN_PASSWORD) and is verified before anything is written.
 """
 
 import argparse
@@ -20,6 +24,8 @@ import tempfile
 import time
 import zipfile
 
+from authenticode import Signer, SigningError
+
 MAX_EXE_BYTES = 1024 * 1024
 
 
@@ -31,32 +37,74 @@ def stored(name, data, epoch):
     return info, data
 
 
+def signer_of(args, parser):
+    """The Signer the options name, or None for an unsigned release."""
+    password = os.environ.get("NIMBREL_SIGN_PASSWORD", "")
+    if args.sign_pkcs11 and not (args.cert and args.key):
+        parser.error("--sign-pkcs11 needs --cert FILE and --key URI")
+    if (args.cert or args.key) and not args.sign_pkcs11:
+        parser.error("--cert and --key go with --sign-pkcs11")
+    if args.sign:
+        return Signer.pkcs12(args.sign, password)
+    if args.sign_pkcs11:
+        return Signer.pkcs11(args.sign_pkcs11, args.cert, args.key, password)
+    if args.ca or args.timestamp or args.info_url:
+        parser.error("--ca, --timestamp and --info-url go with --sign or --sign-pkcs11")
+    return None
+
+
+class TooLarge(Exception):
+    pass
+
+
+def check_size(program, what):
+    if len(program) > MAX_EXE_BYTES:
+        raise TooLarge("the %s nimbrel.exe has %d bytes, more than %d" % (what, len(program), MAX_EXE_BYTES))
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Writes the release zip of a built nimbrel.exe.")
     for option in ("--exe", "--version", "--readme", "--copyright", "--objcopy", "--out"):
         parser.add_argument(option, required=True)
     parser.add_argument("--epoch", type=int, required=True)
+    parser.add_argument("--name", default="Nimbrel", help="the program's name in the signature")
+    signing = parser.add_mutually_exclusive_group()
+    signing.add_argument("--sign", metavar="FILE.p12")
+    signing.add_argument("--sign-pkcs11", metavar="MODULE")
+    for option in ("--cert", "--key", "--ca", "--timestamp", "--info-url"):
+        parser.add_argument(option)
     args = parser.parse_args(argv)
 
     base = "nimbrel-%s-win32" % args.version
-    os.makedirs(args.out, exist_ok=True)
     debug_path = os.path.join(args.out, base + ".debug")
     # objcopy stamps the PE header with the time of day unless told the time.
     environment = dict(os.environ, SOURCE_DATE_EPOCH=str(args.epoch))
     run = lambda *command: subprocess.run([args.objcopy] + list(command), check=True, env=environment)
-    with tempfile.TemporaryDirectory() as work:
-        debug = os.path.join(work, base + ".debug")
-        exe = os.path.join(work, "nimbrel.exe")
-        run("--only-keep-debug", args.exe, debug)
-        run("--strip-all", args.exe, exe)
-        # The link names the file by its base name; gdb looks for it beside the exe.
-        run("--add-gnu-debuglink=" + debug, exe)
-        with open(exe, "rb") as stream:
-            program = stream.read()
-        shutil.copyfile(debug, debug_path)
-    if len(program) > MAX_EXE_BYTES:
-        print("package: the stripped nimbrel.exe has %d bytes, more than %d" % (len(program), MAX_EXE_BYTES),
-              file=sys.stderr)
+    try:
+        signer = signer_of(args, parser)
+        with tempfile.TemporaryDirectory() as work:
+            debug = os.path.join(work, base + ".debug")
+            exe = os.path.join(work, "nimbrel.exe")
+            run("--only-keep-debug", args.exe, debug)
+            run("--strip-all", args.exe, exe)
+            # The link names the file by its base name; gdb looks for it beside the exe.
+            run("--add-gnu-debuglink=" + debug, exe)
+            with open(exe, "rb") as stream:
+                check_size(stream.read(), "stripped")
+            if signer:
+                signed = os.path.join(work, "signed.exe")
+                signer.sign(exe, signed, args.name, args.epoch, args.timestamp, args.info_url)
+                who = signer.verify(signed, args.ca, timestamped=bool(args.timestamp))
+                exe = signed
+            with open(exe, "rb") as stream:
+                program = stream.read()
+            if signer:
+                check_size(program, "signed")
+                print("package: nimbrel.exe (%d bytes) signed by %s, verified" % (len(program), who), file=sys.stderr)
+            os.makedirs(args.out, exist_ok=True)
+            shutil.copyfile(debug, debug_path)
+    except (TooLarge, SigningError, OSError) as error:
+        print("package: %s" % error, file=sys.stderr)
         return 1
 
     with open(args.readme, encoding="utf-8") as stream:

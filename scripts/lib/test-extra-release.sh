@@ -18,5 +18,6 @@ release_check import-check python3 "$NIMBREL_ROOT/scripts/lib/check_imports.py" 
 release_check hardening-check python3 "$NIMBREL_ROOT/scripts/lib/check_hardening.py" \
   "$NIMBREL_ROOT/build/win64/release/unpacked/nimbrel.exe" "$NIMBREL_ROOT/build/win32/nimbrel.exe" i686-w64-mingw32-objdump
 release_check import-check-self-test python3 "$NIMBREL_ROOT/scripts/lib/test_check_imports.py"
-# The release zip: built twice (the second time in a tree of its own) to the same bytes.
+# The release zip: built twice (the second time in a tree of its own) to the same bytes,
+# and signed through PKCS#12 and through a softhsm2 token.
 release_check package-test python3 "$NIMBREL_ROOT/scripts/lib/test_package.py"
