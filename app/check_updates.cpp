@@ -161,6 +161,7 @@ void CUpdateDlg::OnCheckUpdates() {
         AppMessageBox(kListCorrupt);
     }
     if (list.status == kStatusListFollows) {
+        m_RowsDrive = drive;
         // Each row goes on top, from the last entry back: row r shows m_Firmware[r].
         for (size_t i = list.firmware.size(); i-- > 0;) {
             m_FirmwareList.InsertItem(0, list.projectName);

@@ -6,20 +6,13 @@
 #include <optional>
 #include <utility>
 
+#include "app/system_clock.h"
 #include "app/update_list.h"
 #include "transfer/http_download_dlg.h"
 
 namespace {
 
 constexpr char kAcceptedListsKey[] = "Software\\Nimbrel\\Lists";
-
-// Unix seconds. FILETIME counts 100 ns from 1601, 11644473600 s before 1970.
-int64_t UnixTimeNow() {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    const uint64_t ticks = static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
-    return static_cast<int64_t>(ticks / 10000000) - 11644473600;
-}
 
 // As the signature names the model: trailing blanks do not count.
 std::string ValueName(const std::string& model) { return model.substr(0, model.find_last_not_of(' ') + 1); }

@@ -29,6 +29,11 @@ BOOL CUpdateDlg::OnInitDialog() {
     m_FirmwareList.SetExtendedStyle(m_FirmwareList.GetExtendedStyle() | LVS_EX_FULLROWSELECT);
     m_DriveBox.SetCurSel(0);  // with an empty box this leaves no selection
     AddListColumns();
+    // Shown first, so that what the drives now report comes over it.
+    CenterWindow();
+    ShowWindow(m_hWnd, SW_SHOW);
+    UpdateWindow(m_hWnd);
+    ReportUpdateOutcomes();
     return TRUE;  // the focus goes to the firmware list, the first tab stop
 }
 
@@ -53,6 +58,7 @@ void CUpdateDlg::FillDriveBox() {
         const int k = m_ListedDrives;
         m_DriveModel[k].assign(info.identity, kVendorProductSize);
         m_DriveRevision[k].assign(info.identity + kVendorProductSize, kRevisionSize);
+        m_DriveLetter[k] = info.letter;
         const std::string entry =
             "cdrom" + std::to_string(number) + " :  " + m_DriveModel[k] + " " + m_DriveRevision[k];
         m_DriveBox.AddString(entry.c_str());

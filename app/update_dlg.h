@@ -42,6 +42,7 @@ public:
     // characters and the 4 revision characters, blanks and NULs kept.
     std::string m_DriveModel[kMaxDrives];
     std::string m_DriveRevision[kMaxDrives];
+    char m_DriveLetter[kMaxDrives] = {};
     std::string m_ModelName;    // the model of the last update check
     std::string m_HostVersion;  // the revision of the drive of the last update check
     FirmwareEntry m_Firmware[kMaxFirmware];
@@ -65,6 +66,13 @@ private:
     void OnCheckUpdates();    // check_updates.cpp
     void RefuseList(ListVerdict verdict);
     void OnUpdateSelected();  // update_selected.cpp
+    // remembered_updates.cpp: each update started is remembered, and what its drive
+    // reports is told at the next start.
+    void RememberStartedUpdate(const std::string& version);
+    void ReportUpdateOutcomes();
 
     int m_ListedDrives = 0;
+    // The drive whose releases the rows show: a failed check keeps the rows of an
+    // earlier one. -1 before any rows.
+    int m_RowsDrive = -1;
 };

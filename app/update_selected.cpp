@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/update_dlg.h"
+#include "app/version_rule.h"
 #include "digest/sha256.h"
 #include "framework/file.h"
 #include "framework/resource_string.h"
@@ -37,6 +38,22 @@ constexpr char kCannotBeChecked[] =
 std::string UnusableSiteMessage(const std::string& site) {
     return "The firmware cannot be downloaded: the update list gives its server as \"" + site +
            "\", which is neither a host name nor an ftp://, http:// or https:// address.";
+}
+
+// Asks before firmware older than the drive's, or the same as it; true to go on. A
+// version the rule cannot place is not asked about.
+bool ConfirmVersion(const std::string& driveRevision, const std::string& version) {
+    const std::optional<VersionOrder> order = CompareRelease(driveRevision, version);
+    if (!order || *order == VersionOrder::kNewer) return true;
+    const std::string drive = *CleanVersion(driveRevision), release = *CleanVersion(version);
+    if (*order == VersionOrder::kOlder) {
+        return AppMessageBox("The drive has firmware " + drive + ", and this release, " + release +
+                                 ", is older. Do you want to install the older firmware?",
+                             MB_YESNO | MB_DEFBUTTON2) == IDYES;
+    }
+    return AppMessageBox("The drive already has firmware " + drive +
+                             ", the version of this release. Do you want to install it again?",
+                         MB_YESNO) == IDYES;
 }
 
 // Fetches the release into kFirmwareFile, with the transfer dialog of its site. An
@@ -129,6 +146,8 @@ void CUpdateDlg::OnUpdateSelected() {
         AppMessageBox(UnusableSiteMessage(m_FtpSites[0]));
         return;
     }
+    const std::string version = m_Firmware[row].Version;
+    if (!ConfirmVersion(m_RowsDrive >= 0 ? m_DriveRevision[m_RowsDrive] : std::string(), version)) return;
     if (!DownloadRelease(address)) return;
     if (!IsTheListedFile(listedDigest)) {
         // Not left where the user could start it by hand; the message says whether it went.
@@ -147,7 +166,9 @@ void CUpdateDlg::OnUpdateSelected() {
         AppMessageBox(kUpdateManually);
         return;
     }
-    // The flasher is on its own from here: neither its start nor its end is watched.
-    ShellExecuteA(m_hWnd, "open", kFirmwareFile, nullptr, nullptr, SW_SHOW);
+    // The flasher is on its own from here; what the drive reports at the next start
+    // tells whether it took.
+    const auto started = reinterpret_cast<INT_PTR>(ShellExecuteA(m_hWnd, "open", kFirmwareFile, nullptr, nullptr, SW_SHOW));
+    if (started > 32) RememberStartedUpdate(version);
     Sleep(10);
 }

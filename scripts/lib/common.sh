@@ -146,6 +146,9 @@ wine_setup() {
   # No window manager runs on Xvfb: Wine draws the window frames itself, and hiding a
   # window does not wait (a second each time) for a manager that never answers.
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+  # The prefix outlives a run: an update remembered then would be reported on at the
+  # program's next start, as if the computer had restarted since.
+  "$WINE" reg delete 'HKCU\Software\Nimbrel\Updates' /f </dev/null >/dev/null 2>&1 || true
 }
 
 wine_teardown() {

@@ -4,8 +4,13 @@
 //   folder=<current directory>
 //   program=<its own full path>
 //   arguments=<command line after the program name>
+// As a flasher would, it can give a drive new firmware: "flasher-sets.txt" beside it,
+// one line "<letter>|<revision>", sets that drive's revision in the machine that the
+// simulated ASPI library beside it describes ("wnaspi32.txt", see tests/peers/aspi).
 #include <windows.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -24,6 +29,28 @@ std::string AfterProgramName(const char* line) {
     return p;
 }
 
+// The revision field, the last of a target line whose letter field (the sixth) is `letter`.
+void SetRevision(const std::string& folder, const std::string& letter, const std::string& revision) {
+    std::ifstream in(folder + "wnaspi32.txt", std::ios::binary);
+    std::string machine;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string field;
+        for (int i = 0; i < 6 && std::getline(fields, field, '|'); ++i) {}
+        if (line.rfind("target|", 0) == 0 && field == letter) line = line.substr(0, line.rfind('|') + 1) + revision;
+        machine += line + "\n";
+    }
+    in.close();
+    std::ofstream(folder + "wnaspi32.txt", std::ios::binary | std::ios::trunc) << machine;
+}
+
+void ApplySettings(const std::string& folder) {
+    std::ifstream settings(folder + "flasher-sets.txt");
+    std::string line;
+    if (!std::getline(settings, line) || line.find('|') == std::string::npos) return;
+    SetRevision(folder, line.substr(0, line.find('|')), line.substr(line.find('|') + 1));
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -35,8 +62,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::string record = std::string("folder=") + folder + "\r\nprogram=" + program +
                          "\r\narguments=" + AfterProgramName(GetCommandLineA()) + "\r\n";
 
-    std::string path = program;
-    path = path.substr(0, path.find_last_of('\\') + 1) + "flasher-run.txt";
+    const std::string beside = std::string(program).substr(0, std::string(program).find_last_of('\\') + 1);
+    ApplySettings(beside);
+    const std::string path = beside + "flasher-run.txt";
     HANDLE file =
         CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;

@@ -24,6 +24,14 @@ constexpr char kDownloaded[] =
     "Firmware file had been downloaded sucessfully. \n System will automatically execute it to update your device. ";
 constexpr char kUpdateManually[] = "You had downloaded this firmware successfully, you must update it manually.";
 constexpr char kReplace[] = "The file 'FirmUpdate.EXE' already exists.\nDo you want to replace it?";
+// The questions before a release older than the drive's firmware, or the same.
+inline std::string OlderQuestion(const std::string& drive, const std::string& release) {
+    return "The drive has firmware " + drive + ", and this release, " + release +
+           ", is older. Do you want to install the older firmware?";
+}
+inline std::string SameQuestion(const std::string& drive) {
+    return "The drive already has firmware " + drive + ", the version of this release. Do you want to install it again?";
+}
 constexpr char kNotListedFile[] =
     "The downloaded file does not match the update list. It has been deleted and was not started.";
 

@@ -20,6 +20,7 @@
 #include "res/resource.h"
 #include "tests/win/app/road.h"
 #include "tests/win/support/gui_driver.h"
+#include "tests/win/support/list_signing.h"
 #include "tests/win/support/list_view.h"
 #include "tests/win/support/peers.h"
 #include "tests/win/support/scratch_dir.h"
@@ -73,6 +74,7 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(RoadServersUp());
+        ForgetStartedUpdates();
         served_ = ServeFirmware();
         FtpCommands();
     }
@@ -143,12 +145,18 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
          {"An error occurred while attempting to open the specified remote file, Error:\n550 No such file or directory."},
          2, false, kGone},
         // Regression guard: the server cuts the file short and reports success.
-        {"a transfer cut short", kCutShort, false, {}, {"An error occurred while downloading the file, Error:12030"},
-         1, false, kGone},
+        {"a transfer cut short", kCutShort, false, {IDYES},
+         {SameQuestion("1.02"), "An error occurred while downloading the file, Error:12030"}, 1, false, kGone},
         // A listed SHA256 must match, in either case; the file that does not is never started.
-        {"upper-case SHA256 digits", kUpperCaseDigest, false, {}, {kDownloaded}, 1, true, kServed},
-        {"the server holds another file", kOtherFile, false, {}, {kNotListedFile}, 1, false, kGone},
-        {"a SHA256 a digit too long", kLongDigest, false, {}, {kNotListedFile}, 1, false, kGone},
+        {"upper-case SHA256 digits", kUpperCaseDigest, false, {IDYES}, {OlderQuestion("1.02", "1.01"), kDownloaded},
+         1, true, kServed},
+        {"the server holds another file", kOtherFile, false, {IDYES}, {OlderQuestion("1.02", "1.00"), kNotListedFile},
+         1, false, kGone},
+        {"a SHA256 a digit too long", kLongDigest, false, {IDYES}, {OlderQuestion("1.02", "0.99"), kNotListedFile},
+         1, false, kGone},
+        // Older firmware, or the same, goes on only after a Yes; Enter says No to older.
+        {"older firmware declined", kUpperCaseDigest, true, {kDefaultButton}, {OlderQuestion("1.02", "1.01")}, 0,
+         false, kKept},
         // An earlier download is replaced only after a Yes.
         {"replacing an earlier download", kLowerCaseExe, true, {IDYES}, {kReplace, kDownloaded}, 1, true, kServed},
         {"keeping an earlier download", kLowerCaseExe, true, {IDNO}, {kReplace}, 0, false, kKept},

@@ -6,7 +6,9 @@
 // no drive answers under Wine. The test drives the
 // program's windows the way a user would (choose the drive, "Check updates", click a
 // row, "Update selected", OK to each message, Close) and checks what it leaves
-// behind: Kernel.log, FirmUpdate.EXE and the record of the stand-in flasher.
+// behind: Kernel.log, FirmUpdate.EXE and the record of the stand-in flasher. Rows
+// whose flasher gave the drive new firmware, or none, start the program a second time
+// and read what it says of the update it remembered.
 //
 // Four programs walk it: this tree's 64-bit nimbrel.exe (rows "TestBuild64/...") and
 // the release's own 32-bit nimbrel.exe, unpacked from the zip users download (rows
@@ -21,10 +23,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "app/system_clock.h"
+#include "app/update_record.h"
+#include "app/update_store.h"
 #include "res/resource.h"
 #include "tests/win/app/road.h"
 #include "tests/win/support/gui_driver.h"
@@ -79,6 +85,16 @@ enum class Outcome {
 // list names a web server.
 enum class Drive { kFtpSite, kWebSite };
 
+// What the program says at a second start of an update it started, the flasher having
+// set the drive's revision as the row says (tests/peers/flasher: flasher-sets.txt).
+enum class Later {
+    kNotStartedAgain,
+    kInstalled,        // the drive reports the version started
+    kBeforeARestart,   // it reports the revision before, and the computer has not restarted
+    kAfterARestart,    // the same after a restart (the record's computer start an hour back)
+    kAnotherVersion,   // it reports another version
+};
+
 struct Road {
     const char* name;
     Program program;
@@ -88,11 +104,19 @@ struct Road {
     int release;  // the row clicked, for a download
     Drive drive = Drive::kFtpSite;
     const char* signing = "";  // how the list server signs (its /_signing settings)
+    std::string asked = {};    // the question before the download, answered Yes
+    Later later = Later::kNotStartedAgain;
 };
 
 const Road kRoads[] = {
     {"Win98FromTheDriveToTheFlasher", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
-     kLowerCaseExe},
+     kLowerCaseExe, Drive::kFtpSite, "", {}, Later::kInstalled},
+    {"Win98UpdateBeforeARestart", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kLowerCaseExe, Drive::kFtpSite, "", {}, Later::kBeforeARestart},
+    {"Win98UpdateWithoutEffectAfterARestart", Program::kTestBuild64, "win98", Start::kOwnFolder,
+     Outcome::kFlasherStarted, kLowerCaseExe, Drive::kFtpSite, "", {}, Later::kAfterARestart},
+    {"Win98UpdateToAnotherVersion", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kLowerCaseExe, Drive::kFtpSite, "", {}, Later::kAnotherVersion},
     {"WinXpStartedInTheSystemFolder", Program::kTestBuild64, "winxp", Start::kSystemFolder, Outcome::kStartAndClose, 0},
     {"Win98FullDiskStartsNothing", Program::kTestBuild64, "win98", Start::kSmallDisk, Outcome::kDiskFull, kLowerCaseExe},
     {"Win98FromTheWebToTheFlasher", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
@@ -100,9 +124,9 @@ const Road kRoads[] = {
     {"Win98MissingOnTheWebStartsNothing", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kNotFound,
      kWebMissing, Drive::kWebSite},
     {"Win98FromTheDriveToTheFlasher", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
-     kLowerCaseExe},
+     kLowerCaseExe, Drive::kFtpSite, "", {}, Later::kInstalled},
     {"Win98DigestOfAnotherFileStartsNothing", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kNotListed,
-     kOtherFile},
+     kOtherFile, Drive::kFtpSite, "", OlderQuestion("1.02", "1.00")},
     {"Win98FromTheWebToTheFlasher", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
      kWebExe, Drive::kWebSite},
     {"WinXpStartedInTheSystemFolder", Program::kRelease32, "winxp", Start::kSystemFolder, Outcome::kStartAndClose, 0},
@@ -131,14 +155,52 @@ std::vector<Road> RoadsOf(Program program) {
     return roads;
 }
 
-// Waits for the program's next message box, presses OK and answers its text.
-std::string AnswerNextBox(DWORD processId) {
-    HWND box = WaitForWindow("#32770", kAppTitle, 60000, processId);
+// Waits for the program's next message box, presses OK (Yes to a question) and
+// answers its text.
+std::string AnswerNextBox(DWORD processId, DWORD timeoutMs = 60000) {
+    HWND box = WaitForWindow("#32770", kAppTitle, timeoutMs, processId);
     if (box == nullptr) return "(no message box)";
     const std::string text = MessageBoxText(box);
-    ClickButton(box, IDOK);
+    ClickButton(box, GetDlgItem(box, IDYES) != nullptr ? IDYES : IDOK);
     WaitForWindowGone(box);
     return text;
+}
+
+// Closes the program with its Close button and answers every box it shows until it
+// has ended; answers their texts. A box of the dialog's start may come before or after
+// the click: either way it is answered first.
+std::vector<std::string> CloseAnswering(HWND window, RunningProgram& program) {
+    ClickButton(window, IDCANCEL);
+    std::vector<std::string> boxes;
+    for (const DWORD start = GetTickCount(); program.Wait(0) == STILL_ACTIVE && GetTickCount() - start < 30000;) {
+        if (const std::string text = AnswerNextBox(program.ProcessId(), 20); text != "(no message box)") {
+            boxes.push_back(text);
+        }
+    }
+    return boxes;
+}
+
+// Kernel.log of Windows 98 on the three drives, the maker's first reporting `revision`.
+std::string Windows98Log(const std::string& revision) {
+    return "OS: Windows 98\r\n" + kRule +
+           "Load ASPI driver ok!\r\n"
+           "Drive D: ,Parameters: 0/0/0 ,BusType: 2\r\n"
+           "OTHER   DVD-ROM 16X     0200\r\n"
+           "Drive E: ,Parameters: 0/1/0 ,BusType: 2\r\n"
+           "ZORIX   DVD-RW XR-1680  " + revision + "\r\n"
+           "Drive F: ,Parameters: 1/0/0 ,BusType: 2\r\n"
+           "ZORIX   DVD-RW XR-2080  2.00\r\n" +
+           kRule;
+}
+
+constexpr char kStoredName[] = "E: ZORIX   DVD-RW XR-1680";
+
+// The record of the update started on the drive E:, or "" when there is none.
+std::string StoredRecord() {
+    for (const StoredUpdate& value : StoredUpdates()) {
+        if (value.name == kStoredName) return value.data;
+    }
+    return {};
 }
 
 // A control's text, asked of the control itself (another process's edit field keeps
@@ -193,6 +255,7 @@ TEST_P(WholeRoad, Walk) {
         ForgetAcceptedLists();
     }
 
+    ForgetStartedUpdates();
     // The program in a folder of its own; as Windows 98 the simulated library and its
     // machine beside it.
     ScratchDir scratch;
@@ -221,16 +284,7 @@ TEST_P(WholeRoad, Walk) {
 
     // Discovery is logged before the window exists.
     if (aspi) {
-        EXPECT_EQ(ReadFileBytes(file("Kernel.log")),
-                  "OS: Windows 98\r\n" + kRule +
-                      "Load ASPI driver ok!\r\n"
-                      "Drive D: ,Parameters: 0/0/0 ,BusType: 2\r\n"
-                      "OTHER   DVD-ROM 16X     0200\r\n"
-                      "Drive E: ,Parameters: 0/1/0 ,BusType: 2\r\n"
-                      "ZORIX   DVD-RW XR-1680  1.02\r\n"
-                      "Drive F: ,Parameters: 1/0/0 ,BusType: 2\r\n"
-                      "ZORIX   DVD-RW XR-2080  2.00\r\n" +
-                      kRule);
+        EXPECT_EQ(ReadFileBytes(file("Kernel.log")), Windows98Log("1.02"));
     } else {
         EXPECT_EQ(ReadFileBytes(file("Kernel.log")), "OS: Windows NT\r\n" + kRule + kRule);
     }
@@ -263,7 +317,13 @@ TEST_P(WholeRoad, Walk) {
         HWND list = GetDlgItem(window, IDC_FIRMWARE_LIST);
         ASSERT_TRUE(ClickListViewRow(list, road.release));
         ASSERT_TRUE(WaitForSelection(list, 1, road.release));
+        // The stand-in flasher gives the drive the version of the release, or another.
+        const char* const setBy[] = {nullptr, "E|1.10", nullptr, nullptr, "E|1.08"};
+        if (const char* sets = setBy[static_cast<int>(road.later)]) WriteFileBytes(file("flasher-sets.txt"), sets);
         ClickButton(window, IDC_UPDATE_SELECTED);
+        if (!road.asked.empty()) {
+            EXPECT_EQ(AnswerNextBox(pid), road.asked);
+        }
         if (road.outcome == Outcome::kFlasherStarted) {
             EXPECT_EQ(AnswerNextBox(pid), kDownloaded);
             // The flasher ran from the program's folder as FirmUpdate.EXE, with no arguments.
@@ -296,6 +356,41 @@ TEST_P(WholeRoad, Walk) {
     ClickButton(window, IDCANCEL);
     EXPECT_EQ(program.Wait(30000), 0u);
     DeleteSoon(file(kFirmwareFile));
+    if (road.later == Later::kNotStartedAgain) return;
+
+    // The update started is remembered with the drive's revision and the computer's start.
+    bool wrappingTicks = false;
+    const int64_t computerStart = ComputerStartNow(wrappingTicks);
+    const std::optional<StartedUpdate> stored = ParseStartedUpdate(StoredRecord());
+    ASSERT_TRUE(stored) << "no record of the update: \"" << StoredRecord() << "\"";
+    EXPECT_EQ(stored->before + "|" + stored->started, "1.02|1.10");
+    EXPECT_NEAR(static_cast<double>(stored->computerStart), static_cast<double>(computerStart), 5.0);
+    if (road.later == Later::kAfterARestart) {
+        StoreUpdate(kStoredName, FormatStartedUpdate({stored->before, stored->started, computerStart - 3600}));
+    }
+
+    // Started again, the program finds the drives anew and says what the drive reports.
+    const char* const revisions[] = {"", "1.10", "1.02", "1.02", "1.08"};
+    const std::string revision = revisions[static_cast<int>(road.later)];
+    RunningProgram again(scratch.File("nimbrel.exe"), "", folder);
+    ASSERT_TRUE(again.Started());
+    window = WaitForWindow("#32770", kMainCaption, 60000, again.ProcessId());
+    ASSERT_NE(window, nullptr) << "the main dialog did not show again";
+    const std::string drive = "the drive E: ZORIX DVD-RW XR-1680";
+    const std::vector<std::string> told[] = {
+        {},
+        {"The firmware update of " + drive + " to 1.10 is installed: the drive now reports 1.10."},
+        {},
+        {"The firmware update of " + drive + " to 1.10 did not take effect: the drive still reports 1.02 after a "
+         "restart of the computer."},
+        {"The drive E: ZORIX DVD-RW XR-1680 now reports firmware 1.08, not 1.10, the version of the update that was "
+         "started."},
+    };
+    EXPECT_EQ(CloseAnswering(window, again), told[static_cast<int>(road.later)]);
+    EXPECT_EQ(again.Wait(30000), 0u);
+    EXPECT_EQ(ReadFileBytes(file("Kernel.log")), Windows98Log(revision));
+    // Told once; kept until the drive has had its restart.
+    EXPECT_EQ(!StoredRecord().empty(), road.later == Later::kBeforeARestart);
 }
 
 std::string RoadName(const ::testing::TestParamInfo<Road>& info) { return info.param.name; }

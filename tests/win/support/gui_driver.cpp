@@ -181,8 +181,9 @@ int DefaultAnswer(HWND box) { return GetDlgItem(box, IDNO) != nullptr ? IDNO : I
 
 ClickUser AnswersInTurn(std::vector<int> answers) {
     ClickUser user;
-    user.answer = [answers = std::move(answers)](HWND, size_t n, const std::string&) {
-        return n < answers.size() ? answers[n] : IDOK;
+    user.answer = [answers = std::move(answers)](HWND box, size_t n, const std::string&) {
+        const int answer = n < answers.size() ? answers[n] : IDOK;
+        return answer != kDefaultButton ? answer : LOWORD(SendMessageA(box, DM_GETDEFID, 0, 0));
     };
     return user;
 }

@@ -81,6 +81,9 @@ struct ClickUser {
     std::function<void(HWND transfer)> duringTransfer;
 };
 
+// In AnswersInTurn: the box's default button, as Enter would press it.
+constexpr int kDefaultButton = 0;
+
 // Answers the boxes with `answers` in turn, and OK beyond them.
 ClickUser AnswersInTurn(std::vector<int> answers);
 

@@ -24,3 +24,5 @@ std::string PeerListKey(const std::string& name) { return KeyLine(PeerScratch() 
 bool SetListSigning(int port, const std::string& settings) { return PeerGet(port, "/_signing?" + settings) == "ok\n"; }
 
 void ForgetAcceptedLists() { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Nimbrel\\Lists"); }
+
+void ForgetStartedUpdates() { RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Nimbrel\\Updates"); }

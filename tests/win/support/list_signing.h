@@ -1,6 +1,7 @@
 // Signed update lists in the tests: the keys the programs trust, how the list peer
 // (tests/peers/http/http_server.py --sign-key --key-dir {scratch}/keys) signs, and
-// what the programs remember of the lists they accepted.
+// what the programs remember in the registry of the lists they accepted and the
+// updates they started.
 #pragma once
 
 #include <string>
@@ -24,3 +25,6 @@ bool SetListSigning(int port, const std::string& settings = {});
 // Forgets the lists accepted before (HKEY_CURRENT_USER\Software\Nimbrel\Lists): the
 // Wine prefix outlives a run.
 void ForgetAcceptedLists();
+// Forgets the updates started before (HKEY_CURRENT_USER\Software\Nimbrel\Updates),
+// which a program would otherwise report on at its start.
+void ForgetStartedUpdates();
