@@ -191,12 +191,10 @@ TEST(Dialog, OpensCentredUnlessPlacedByItsInitialisation) {
             EXPECT_EQ(placed.top, c.moveTo->y);
             continue;
         }
-        EXPECT_GE(placed.left, area.left);
-        EXPECT_GE(placed.top, area.top);
-        EXPECT_LE(placed.right, area.right);
-        EXPECT_LE(placed.bottom, area.bottom);
-        const RECT around = c.owner && c.owner->right <= area.right ? *c.owner : area;
+        EXPECT_TRUE(placed.left >= area.left && placed.top >= area.top && placed.right <= area.right &&
+                    placed.bottom <= area.bottom);
         if (c.owner && c.owner->right > area.right) continue;  // kept inside, not centred
+        const RECT around = c.owner ? *c.owner : area;
         EXPECT_NEAR(Middle(placed.left, placed.right), Middle(around.left, around.right), 2);
         EXPECT_NEAR(Middle(placed.top, placed.bottom), Middle(around.top, around.bottom), 2);
     }
