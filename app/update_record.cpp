@@ -4,11 +4,11 @@
 #include <cstdlib>
 
 #include "app/version_rule.h"
+#include "drives/drive_info.h"
 
 namespace {
 
-constexpr size_t kVendorSize = 8;
-constexpr size_t kVendorProductSize = 24;
+constexpr size_t kVendorSize = kVendorProductSize - 16;  // then 16 of product
 constexpr size_t kMaxRevision = 4;
 constexpr int64_t kSameStartMs = 2 * 60 * 1000;
 constexpr int64_t kTickWrapMs = int64_t{1} << 32;
@@ -33,7 +33,7 @@ bool Recordable(const std::string& text, size_t limit) {
 }  // namespace
 
 std::optional<std::string> UpdateValueName(char letter, std::string_view vendorProduct) {
-    if (letter < 'A' || letter > 'Z' || vendorProduct.size() != kVendorProductSize) return std::nullopt;
+    if (letter < 'A' || letter > 'Z' || vendorProduct.size() != static_cast<size_t>(kVendorProductSize)) return std::nullopt;
     if (vendorProduct.find('\0') != std::string_view::npos) return std::nullopt;
     return std::string(1, letter) + ": " + std::string(WithoutTrailingBlanks(vendorProduct));
 }

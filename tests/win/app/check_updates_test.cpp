@@ -106,7 +106,7 @@ Check RunCheck(CUpdateDlg& dialog, int drive, const User& user = {}) {
     ClickUser clicking;
     clicking.answer = [&user](HWND box, size_t, const std::string& text) {
         if (user.beforeAnswer) user.beforeAnswer(text);
-        return GetDlgItem(box, IDNO) != nullptr ? IDNO : IDOK;
+        return NoToQuestions(box);
     };
     bool cancelled = false;
     if (user.cancelDownload) {

@@ -175,9 +175,9 @@ private:
 
 std::atomic<TransferWatch*> TransferWatch::active{nullptr};
 
-int DefaultAnswer(HWND box) { return GetDlgItem(box, IDNO) != nullptr ? IDNO : IDOK; }
-
 }  // namespace
+
+int NoToQuestions(HWND box) { return GetDlgItem(box, IDNO) != nullptr ? IDNO : IDOK; }
 
 ClickUser AnswersInTurn(std::vector<int> answers) {
     ClickUser user;
@@ -211,7 +211,7 @@ Clicked ClickAndAnswer(HWND dialog, int button, const ClickUser& user) {
         for (const auto& [box, text] : boxes) {
             const size_t n = seen.boxes.size();
             seen.boxes.push_back(text);
-            ClickButton(box, user.answer ? user.answer(box, n, text) : DefaultAnswer(box));
+            ClickButton(box, user.answer ? user.answer(box, n, text) : NoToQuestions(box));
             WaitForWindowGone(box);
         }
         Sleep(5);

@@ -84,6 +84,9 @@ struct ClickUser {
 // In AnswersInTurn: the box's default button, as Enter would press it.
 constexpr int kDefaultButton = 0;
 
+// No to a question, OK to any other box: ClickUser's answer when none is set.
+int NoToQuestions(HWND box);
+
 // Answers the boxes with `answers` in turn, and OK beyond them.
 ClickUser AnswersInTurn(std::vector<int> answers);
 
