@@ -10,10 +10,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Wine's 64-bit loader: Debian's "wine" goes through the 32-bit loader once wine32 is
-# installed, which fails where the kernel runs no 32-bit code.
-find_program(NIMBREL_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_CACHE)
-if(NOT NIMBREL_WINE64)
-  set(NIMBREL_WINE64 wine)
-endif()
-set(CMAKE_CROSSCOMPILING_EMULATOR ${NIMBREL_WINE64})
+# Our launcher picks Wine's loader when a test runs, never when the tree is configured:
+# a tree configured before Wine was installed would keep what it found then.
+get_filename_component(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/lib/wine-run ABSOLUTE)

@@ -22,7 +22,7 @@ bench_main() {
   elif [ $status -ne 0 ]; then
     return 1
   fi
-  ensure_packages "${RUN_PACKAGES[@]}"
+  ensure_run_packages
   trap wine_teardown EXIT
   wine_setup "$BENCH_TREE/wineprefix" >/dev/null 2>&1
   "$WINE" "$exe" "$@" | tr -d '\r'

@@ -14,7 +14,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 size_mb=${NIMBREL_BENCH_FTP_MB:-200}
 runs=3
-ensure_packages "${RUN_PACKAGES[@]}" curl
+ensure_run_packages curl
 if [ ! -f "$NIMBREL_ROOT/build/win64/CMakeCache.txt" ]; then "$NIMBREL_ROOT/scripts/build" >/dev/null; fi
 cmake --build "$NIMBREL_ROOT/build/win64" --target ftp_bench >/dev/null
 driver="$NIMBREL_ROOT/build/win64/bench/transfer/ftp_bench.exe"

@@ -23,7 +23,7 @@ bench_transfer_http() (
   local driver="$NIMBREL_ROOT/build/win64/bench/transfer/http_transfer_bench.exe"
   local work="$NIMBREL_ROOT/build/bench-http"
 
-  ensure_packages "${RUN_PACKAGES[@]}" curl
+  ensure_run_packages curl
   if [ -f "$NIMBREL_ROOT/build/win64/CMakeCache.txt" ]; then
     cmake --build "$NIMBREL_ROOT/build/win64" --target http_transfer_bench >/dev/null
   else

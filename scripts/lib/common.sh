@@ -11,10 +11,13 @@ export NIMBREL_ROOT
 # scripts/package's Authenticode signing.
 BUILD_PACKAGES=(cmake make g++ file g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libgtest-dev python3 minisign
   libsodium-dev osslsigncode openssl libengine-pkcs11-openssl ca-certificates)
-# wine32:i386 beside wine64 runs the 32-bit product (the i386 architecture is added
-# first); iproute2 brings up the loopback of a test's own network namespace; softhsm2
-# holds the release tests' signing key as a token would.
-RUN_PACKAGES=(wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb python3 x11-utils python3-pyftpdlib vsftpd
+# Wine is wine64 alone: scripts/lib/wine-run starts its 64-bit loader, and Debian's
+# "wine" (the command on the PATH) is left out. wine32:i386, which runs the 32-bit
+# product, joins only where the kernel runs 32-bit programs (ensure_run_packages):
+# elsewhere it cannot run, and once installed it breaks Debian's "wine" for everyone.
+# iproute2 brings up the loopback of a test's own network namespace; softhsm2 holds
+# the release tests' signing key as a token would.
+RUN_PACKAGES=(wine64 fonts-wine fonts-liberation xvfb python3 x11-utils python3-pyftpdlib vsftpd
   python3-cryptography iproute2 softhsm2)
 # libFuzzer for clang 14 comes with libclang-rt-14-dev.
 FUZZ_PACKAGES=(cmake make clang-14 libclang-rt-14-dev libgtest-dev)
@@ -23,10 +26,10 @@ BENCH_PACKAGES=(cmake make g++ libbenchmark-dev libpugixml-dev librapidxml-dev l
 
 log() { printf '%s\n' "$*" >&2; }
 
-# Wine's 64-bit loader. Debian's "wine" starts the 32-bit loader first once wine32 is
-# installed, and that fails outright where the kernel runs no 32-bit code; the 64-bit
-# loader starts 64-bit programs itself and hands 32-bit ones to the 32-bit loader.
-WINE=/usr/lib/wine/wine64
+# Every Windows program starts through our launcher, which picks Wine's 64-bit loader
+# when it runs ("$WINE" --server for the Wine server); nothing calls a "wine" or
+# "wineserver" from the PATH.
+WINE="$NIMBREL_ROOT/scripts/lib/wine-run"
 export WINE
 
 # configure_and_build TREE TOOLCHAIN-FILE [CMAKE ARGUMENTS]: configures and builds
@@ -70,7 +73,30 @@ ensure_packages() {
     apt-get update -q >/dev/null || return 1
     export NIMBREL_APT_UPDATED=1
   fi
+  # A package's daemon is not started by our install (vsftpd would take port 21 on
+  # every interface, nginx port 80): a policy-rc.d of our own while apt-get runs,
+  # unless the machine has one. The tests and the demo never rely on that: what needs
+  # a fixed port runs in a network namespace of its own.
+  local policy=/usr/sbin/policy-rc.d ours=
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' >"$policy" && chmod +x "$policy" && ours=1
+  fi
   apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+  local status=$?
+  [ -n "$ours" ] && rm -f "$policy"
+  return $status
+}
+
+# What running the Windows programs needs, in the order the 32-bit probe needs it:
+# the build packages (its assembler and linker), the probe, then the run packages
+# with wine32:i386 where 32-bit programs run, and any further packages named.
+ensure_run_packages() {
+  ensure_packages "${BUILD_PACKAGES[@]}" || return 1
+  probe_32bit
+  local probe=$? wine32=()
+  [ $probe -eq 2 ] && return 1
+  [ $probe -eq 0 ] && wine32=(wine32:i386)
+  ensure_packages "${RUN_PACKAGES[@]}" "${wine32[@]}" "$@"
 }
 
 # Whether this machine runs 32-bit x86 programs: a tiny static 32-bit program,
@@ -118,7 +144,7 @@ wine_setup() {
   if [ -x /usr/lib/wine/wine ] && probe_32bit; then wow64=yes; fi
   if [ -f "$WINEPREFIX/system.reg" ] && [ $wow64 = yes ] && [ "$(cat "$WINEPREFIX/.nimbrel-32bit" 2>/dev/null)" != yes ]; then
     log "making the Wine prefix $WINEPREFIX again, now with 32-bit Windows in it"
-    wineserver -k 2>/dev/null || true
+    "$WINE" --server -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -126,7 +152,7 @@ wine_setup() {
     mkdir -p "$WINEPREFIX"
     DISPLAY= "$WINE" wineboot --init >/dev/null 2>&1 || true
     DISPLAY= "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    wineserver -w
+    "$WINE" --server -w
     echo $wow64 >"$WINEPREFIX/.nimbrel-32bit"
   fi
   # Wine's own fonts (fonts-wine: Marlett draws the caption buttons, Tahoma is the
@@ -139,7 +165,7 @@ wine_setup() {
   done
   # Kept up for the run, stopped by wine_teardown; one already up for this prefix
   # (exit code 2) serves as it is.
-  wineserver -p 2>/dev/null || true
+  "$WINE" --server -p 2>/dev/null || true
   # Start Wine's own services now, detached from our output: a service that
   # inherited a test's stdout would keep CTest waiting for that test to end.
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
@@ -151,8 +177,25 @@ wine_setup() {
   "$WINE" reg delete 'HKCU\Software\Nimbrel\Updates' /f </dev/null >/dev/null 2>&1 || true
 }
 
+# Run at the top of a script with "$0" "$@": runs the script again in a network and
+# mount namespace of its own, where the loopback is all the network there is (its
+# ports, 21 and 80 among them, are free whatever the machine runs) and Wine's server
+# folder is a tmpfs of its own (a Wine server outside would see the outside network).
+# Inside, it brings the loopback up and answers 0. Needs root.
+enter_own_namespace() {
+  if [ -z "${NIMBREL_IN_NAMESPACE:-}" ]; then
+    export NIMBREL_IN_NAMESPACE=1
+    exec unshare --mount --net --propagation private -- "$@"
+  fi
+  ip link set lo up || { log "the loopback of the namespace did not come up"; return 1; }
+  local server_folder
+  server_folder="/tmp/.wine-$(id -u)"
+  mkdir -p "$server_folder"
+  mount -t tmpfs -o mode=0700 tmpfs "$server_folder" || { log "no Wine server folder of our own"; return 1; }
+}
+
 wine_teardown() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
+  [ -n "${WINEPREFIX:-}" ] && "$WINE" --server -k 2>/dev/null || true
 }
 
 # Xvfb on the first free display; XVFB_PID is ours to stop.

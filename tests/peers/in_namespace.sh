@@ -23,12 +23,8 @@
 # with it. The exit code is COMMAND's.
 set -uo pipefail
 
-if [ -z "${NIMBREL_IN_NAMESPACE:-}" ]; then
-  export NIMBREL_IN_NAMESPACE=1
-  exec unshare --mount --net --propagation private -- "$0" "$@"
-fi
-
 source "$(dirname "$0")/../../scripts/lib/common.sh"
+enter_own_namespace "$0" "$@" || exit 2
 
 prefix='' hosts=() disks=() report=''
 while [ $# -gt 0 ]; do
@@ -48,14 +44,10 @@ fail() {
   exit 2
 }
 
-ip link set lo up || fail "the loopback did not come up"
 work=$(mktemp -d /tmp/nimbrel-namespace-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 printf '127.0.0.1\tlocalhost %s\n::1\tlocalhost\n' "${hosts[*]}" >"$work/hosts"
 mount --bind "$work/hosts" /etc/hosts || fail "no hosts file of our own"
-server_folder="/tmp/.wine-$(id -u)"
-mkdir -p "$server_folder"
-mount -t tmpfs -o mode=0700 tmpfs "$server_folder" || fail "no Wine server folder of our own"
 for disk in "${disks[@]}"; do
   name=${disk%%=*} size=${disk#*=}
   mkdir -p "$work/$name"

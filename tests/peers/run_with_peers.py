@@ -1,7 +1,7 @@
 """Runs a test program with local peer servers started for it.
 
     /usr/bin/python3 run_with_peers.py [--dir REL]... [--peer VAR=COMMAND]...
-        [--env NAME=VALUE]... [--machine-lock NAME] -- PROGRAM [ARGUMENT]...
+        [--env NAME=VALUE]... -- PROGRAM [ARGUMENT]...
 
 A scratch folder is made first (NIMBREL_PEER_SCRATCH holds its path), with a
 folder REL in it for every --dir (world-readable, so that servers that drop
@@ -16,18 +16,12 @@ every peer is stopped (SIGTERM, then SIGKILL) and the scratch folder removed;
 peers also die with this script, so a test killed for its time-out leaves no
 server behind. The exit code is the program's, or 2 when a peer did not come up.
 
---machine-lock NAME holds the lock file /tmp/nimbrel-NAME.lock (flock) from
-before the peers start until they have stopped: peers that need a machine-wide
-resource, such as the FTP port 21, then wait for each other across checkouts
-instead of failing.
-
-CTest runs the Windows tests this way (the program being `wine TEST.exe`), so that
+CTest runs the Windows tests this way (the program being `wine-run TEST.exe`), so that
 each test process finds its servers on ephemeral ports of 127.0.0.1.
 """
 
 import argparse
 import ctypes
-import fcntl
 import os
 import shlex
 import shutil
@@ -105,16 +99,10 @@ def main(argv=None):
     parser.add_argument("--dir", action="append", default=[], help="a folder to make in the scratch folder")
     parser.add_argument("--peer", action="append", default=[], help="VAR=COMMAND; the port goes into VAR")
     parser.add_argument("--env", action="append", default=[], help="NAME=VALUE; {VAR} is a peer's port")
-    parser.add_argument("--machine-lock", help="hold /tmp/nimbrel-NAME.lock while the peers run")
     args = parser.parse_args(argv[:split])
     program = argv[split + 1 :]
     if not program:
         raise SystemExit("no program given after --")
-
-    if args.machine_lock:
-        # Kept open (and so locked) until this script ends.
-        lock = open("/tmp/nimbrel-%s.lock" % args.machine_lock, "a")
-        fcntl.flock(lock, fcntl.LOCK_EX)
 
     scratch = tempfile.mkdtemp(prefix="nimbrel-peers-")
     os.chmod(scratch, 0o755)
