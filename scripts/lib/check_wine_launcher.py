@@ -33,9 +33,10 @@ def fault(tree):
         for word in command:
             if os.path.basename(word) in WINE_NAMES or word.startswith("/usr/lib/wine/"):
                 return f"{test['name']} runs through {word}, not {LAUNCHER}: configure {tree} afresh"
+        if "win" in labels and not command:
+            return f"{test['name']} runs through a program that is not there (not {LAUNCHER}): configure {tree} afresh"
         if "win" in labels and LAUNCHER not in (os.path.realpath(word) for word in command):
-            emulator = command[0] if command else "nothing"
-            return f"{test['name']} runs through {emulator}, not {LAUNCHER}: configure {tree} afresh"
+            return f"{test['name']} runs through {command[0]}, not {LAUNCHER}: configure {tree} afresh"
     loader = subprocess.run([LAUNCHER, "--version"], capture_output=True, text=True, check=False)
     if loader.returncode != 0:
         return loader.stderr.strip() or f"{LAUNCHER} --version failed ({loader.returncode})"
