@@ -23,7 +23,7 @@ TEST(VersionRule, ReleaseAgainstTheDrivesRevision) {
     } cases[] = {
         // Digits compare as numbers, letters without case, digits before letters.
         {"1.10", "1.02", kOlder}, {"1.2", "1.02", kSame}, {"1.10", "1.9a", kOlder},
-        {"1.0b", "1.0A", kOlder}, {"KS0C", "KS0B", kOlder}, {"1.99b", "2.00", kNewer},
+        {"1.0b", "1.0A", kOlder}, {"1.0a", "1.0A", kSame}, {"KS0C", "KS0B", kOlder}, {"1.99b", "2.00", kNewer},
         {"1.0", "1.0a", kNewer}, {"1.a", "1.1", kOlder},
         // A run of any length, without overflow.
         {"1.99999999999999999999", "1.100000000000000000000", kNewer},
