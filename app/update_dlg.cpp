@@ -59,6 +59,9 @@ void CUpdateDlg::FillDriveBox() {
         m_DriveModel[k].assign(info.identity, kVendorProductSize);
         m_DriveRevision[k].assign(info.identity + kVendorProductSize, kRevisionSize);
         m_DriveLetter[k] = info.letter;
+        m_DriveAddress[k][0] = info.adapter;
+        m_DriveAddress[k][1] = info.target;
+        m_DriveAddress[k][2] = info.lun;
         const std::string entry =
             "cdrom" + std::to_string(number) + " :  " + m_DriveModel[k] + " " + m_DriveRevision[k];
         m_DriveBox.AddString(entry.c_str());

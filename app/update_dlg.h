@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@
 #include "app/update_list.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
+
+struct RestartSign;
+struct StoredUpdate;
 
 // The update-list server the program was built to ask (NIMBREL_UPDATE_SERVER).
 std::string BuiltUpdateServer();
@@ -43,6 +47,7 @@ public:
     std::string m_DriveModel[kMaxDrives];
     std::string m_DriveRevision[kMaxDrives];
     char m_DriveLetter[kMaxDrives] = {};
+    uint8_t m_DriveAddress[kMaxDrives][3] = {};  // adapter, target, logical unit
     std::string m_ModelName;    // the model of the last update check
     std::string m_HostVersion;  // the revision of the drive of the last update check
     FirmwareEntry m_Firmware[kMaxFirmware];
@@ -68,11 +73,21 @@ private:
     void OnUpdateSelected();  // update_selected.cpp
     // remembered_updates.cpp: each update started is remembered, and what its drive
     // reports is told at the next start.
-    void RememberStartedUpdate(const std::string& version);
+    // Starts `program`, the flasher of release `version`, for the drive of the rows; the
+    // update is remembered first, and a program that does not start leaves the drive's
+    // record as it was.
+    void StartUpdate(const char* program, const std::string& version);
+    // Whether an update of the drive of the rows to `version` was started in this run:
+    // the drive list, read at start, does not show it.
+    bool StartedBefore(const std::string& version) const;
+    std::string DriveValueName(int drive) const;
     void ReportUpdateOutcomes();
+    void ReportUpdateOutcome(int drive, const StoredUpdate& value, const RestartSign& signNow);
 
     int m_ListedDrives = 0;
     // The drive whose releases the rows show: a failed check keeps the rows of an
     // earlier one. -1 before any rows.
     int m_RowsDrive = -1;
+    // Per listed drive, the versions of the updates started in this run.
+    std::vector<std::string> m_StartedVersions[kMaxDrives];
 };

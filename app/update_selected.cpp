@@ -1,8 +1,6 @@
 // "Update selected": downloads the firmware of the selected row from the list's first
 // site, over FTP or from a web server, and starts it.
 #include <windows.h>
-// windows.h first
-#include <shellapi.h>
 
 #include <optional>
 #include <string>
@@ -40,11 +38,21 @@ std::string UnusableSiteMessage(const std::string& site) {
            "\", which is neither a host name nor an ftp://, http:// or https:// address.";
 }
 
-// Asks before firmware older than the drive's, or the same as it; true to go on. A
-// version the rule cannot place is not asked about.
-bool ConfirmVersion(const std::string& driveRevision, const std::string& version) {
+// Asks before a release whose update was started already in this run; true to go on.
+// The first may still be flashing: No is the default.
+bool ConfirmStartedAgain(const std::string& version) {
+    return AppMessageBox("An update of the drive to " + CleanVersion(version).value_or(version) +
+                             " has already been started; the drive may report it only after a restart of the "
+                             "computer. Do you want to install it again?",
+                         MB_YESNO | MB_DEFBUTTON2) == IDYES;
+}
+
+// Asks before firmware older than the drive's, or the same as it, or started already
+// (`startedBefore`); true to go on. A version the rule cannot place is not asked about
+// unless it was started already.
+bool ConfirmVersion(const std::string& driveRevision, const std::string& version, bool startedBefore) {
     const std::optional<VersionOrder> order = CompareRelease(driveRevision, version);
-    if (!order || *order == VersionOrder::kNewer) return true;
+    if (!order || *order == VersionOrder::kNewer) return !startedBefore || ConfirmStartedAgain(version);
     const std::string drive = *CleanVersion(driveRevision), release = *CleanVersion(version);
     if (*order == VersionOrder::kOlder) {
         return AppMessageBox("The drive has firmware " + drive + ", and this release, " + release +
@@ -147,7 +155,10 @@ void CUpdateDlg::OnUpdateSelected() {
         return;
     }
     const std::string version = m_Firmware[row].Version;
-    if (!ConfirmVersion(m_RowsDrive >= 0 ? m_DriveRevision[m_RowsDrive] : std::string(), version)) return;
+    if (!ConfirmVersion(m_RowsDrive >= 0 ? m_DriveRevision[m_RowsDrive] : std::string(), version,
+                        StartedBefore(version))) {
+        return;
+    }
     if (!DownloadRelease(address)) return;
     if (!IsTheListedFile(listedDigest)) {
         // Not left where the user could start it by hand; the message says whether it went.
@@ -168,7 +179,6 @@ void CUpdateDlg::OnUpdateSelected() {
     }
     // The flasher is on its own from here; what the drive reports at the next start
     // tells whether it took.
-    const auto started = reinterpret_cast<INT_PTR>(ShellExecuteA(m_hWnd, "open", kFirmwareFile, nullptr, nullptr, SW_SHOW));
-    if (started > 32) RememberStartedUpdate(version);
+    StartUpdate(kFirmwareFile, version);
     Sleep(10);
 }

@@ -10,12 +10,14 @@ struct StoredUpdate {
     std::string data;  // empty for a value that is not text
 };
 
-// Writes the record `data` as value `name`, replacing one there. A store that cannot
-// be written loses nothing but the later check.
-void StoreUpdate(const std::string& name, const std::string& data);
+// Writes the record `data` as value `name`, replacing one there, and flushes it to the
+// disk before it answers. False when it could not be written: that loses nothing but
+// the later check.
+bool StoreUpdate(const std::string& name, const std::string& data);
 
 // Every value of the store.
 std::vector<StoredUpdate> StoredUpdates();
 
-// Deletes value `name`; true when it is gone.
+// Deletes value `name`; true only when this call deleted it (of two programs that
+// read the same record, one is told true).
 bool ForgetStoredUpdate(const std::string& name);

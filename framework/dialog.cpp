@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "framework/placement.h"
 #include "framework/resource_string.h"
 #include "framework/win_app.h"
 
@@ -50,21 +51,36 @@ DialogBoxParamWFunction UnicodeDialogBox() {
     return entry;
 }
 
-// The work area of the screen: the screen without the task bar.
-RECT WorkArea() {
+// The monitor calls, looked up: the 98 family and 2000 and later have them, NT 4.0
+// (one monitor only) lacks them. The floor's headers do not declare them.
+struct MonitorInfo {
+    DWORD size;
+    RECT monitor;
+    RECT work;
+    DWORD flags;
+};
+constexpr DWORD kMonitorDefaultToPrimary = 1, kMonitorDefaultToNearest = 2;
+using MonitorFromWindowFunction = HMONITOR(WINAPI*)(HWND, DWORD);
+using GetMonitorInfoFunction = BOOL(WINAPI*)(HMONITOR, MonitorInfo*);
+
+// The work area (the monitor without the task bar) of the monitor that holds most of
+// `window`, or, when none does, the one that `fallback` names; the primary monitor's
+// where the system has no monitor calls.
+RECT WorkAreaOf(HWND window, DWORD fallback) {
+    HMODULE user = GetModuleHandleA("USER32.DLL");
+    static const auto monitorFromWindow = reinterpret_cast<MonitorFromWindowFunction>(
+        reinterpret_cast<void*>(GetProcAddress(user, "MonitorFromWindow")));
+    static const auto getMonitorInfo = reinterpret_cast<GetMonitorInfoFunction>(
+        reinterpret_cast<void*>(GetProcAddress(user, "GetMonitorInfoA")));
+    MonitorInfo info{sizeof info, {}, {}, 0};
+    HMONITOR monitor = monitorFromWindow != nullptr ? monitorFromWindow(window, fallback) : nullptr;
+    if (monitor != nullptr && getMonitorInfo != nullptr && getMonitorInfo(monitor, &info)) return info.work;
     RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
     return area;
 }
 
-// Where a span of `size` centred on [from, to) starts, kept inside [low, high) as far
-// as it fits (its start first).
-LONG CentredStart(LONG size, LONG from, LONG to, LONG low, LONG high) {
-    LONG start = from + (to - from - size) / 2;
-    if (start + size > high) start = high - size;
-    if (start < low) start = low;
-    return start;
-}
+PlaceRect Place(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
 
 }  // namespace
 
@@ -100,13 +116,15 @@ BOOL CDialog::OnInitDialog() {
 void CDialog::CenterWindow() {
     RECT own{};
     if (!GetWindowRect(m_hWnd, &own)) return;
-    const RECT area = WorkArea();
-    RECT around = area;
+    // Over a shown owner on the owner's monitor; otherwise on the dialog's own monitor.
     HWND owner = GetWindow(m_hWnd, GW_OWNER);
-    if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &around);
-    const LONG left = CentredStart(own.right - own.left, around.left, around.right, area.left, area.right);
-    const LONG top = CentredStart(own.bottom - own.top, around.top, around.bottom, area.top, area.bottom);
-    SetWindowPos(m_hWnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const bool overOwner = owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner);
+    const RECT area =
+        overOwner ? WorkAreaOf(owner, kMonitorDefaultToNearest) : WorkAreaOf(m_hWnd, kMonitorDefaultToPrimary);
+    RECT around = area;
+    if (overOwner) GetWindowRect(owner, &around);
+    const PlacePoint place = CentredPlace(Place(own), Place(around), Place(area));
+    SetWindowPos(m_hWnd, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool CDialog::TemplatePlacesItself() const {

@@ -6,7 +6,7 @@
 // overrides it with one switch and passes what it does not handle on to the base.
 // No exception ever leaves the dialog procedure: it is reported in a message box.
 //
-// After OnInitDialog the base centres the dialog on its owner, or on the screen's work
+// After OnInitDialog the base centres the dialog on its owner, or on its monitor's work
 // area, unless it is a child window, OnInitDialog moved it or showed it, or its
 // template asks for a place of its own (DS_ABSALIGN, DS_CENTER, DS_CENTERMOUSE).
 #pragma once
@@ -52,9 +52,10 @@ protected:
         control.Attach(GetDlgItem(id));
     }
 
-    // Centres the dialog on its owner, or on the work area when it has none or the
-    // owner is hidden or minimised, and keeps it inside the work area. For an
-    // OnInitDialog that shows the dialog itself (which opts out of the automatic centring).
+    // Centres the dialog on its owner and keeps it inside the work area of the owner's
+    // monitor; without an owner, or with one hidden or minimised, it centres it on the
+    // work area of its own monitor. For an OnInitDialog that shows the dialog itself
+    // (which opts out of the automatic centring).
     void CenterWindow();
 
     HWND m_hWnd = nullptr;

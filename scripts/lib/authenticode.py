@@ -4,13 +4,15 @@ that a newer osslsigncode signs and checks alike.
 
     signer = Signer.pkcs12("maker.p12", password)       # or Signer.pkcs11(module, cert, key, pin)
     signer.sign("plain.exe", "signed.exe", "Nimbrel", epoch=..., timestamp=None, url=None)
-    signer.verify("signed.exe", extra_ca="root.pem", timestamped=False)
+    verified = signer.verify("signed.exe", extra_ca="root.pem", timestamped=False)
+    verified.signer, verified.root, verified.source, verified.warning
 
 A password or PIN reaches each program through a pipe (osslsigncode's -readpass,
 openssl's -passin fd:N), never through a command line; an empty one is not passed.
 Every failure raises SigningError with a message for the maker.
 """
 
+import collections
 import contextlib
 import os
 import re
@@ -23,6 +25,11 @@ _PEM = re.compile(r"-----BEGIN CERTIFICATE-----.+?-----END CERTIFICATE-----", re
 
 class SigningError(Exception):
     pass
+
+
+# What a signature was verified against: the signer's name, the root certificate's,
+# where that root came from, and a warning for the maker (None when there is none).
+Verified = collections.namedtuple("Verified", "signer root source warning")
 
 
 def _certificates(text):
@@ -51,6 +58,12 @@ def _run(command, secret=None, option=None):
             fd = stack.enter_context(_secret_pipe(secret))
             command, fds = command + option(fd), (fd,)
         return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, pass_fds=fds)
+
+
+def _same_certificate(pem, others):
+    """Whether the PEM certificate is among the PEM certificates others."""
+    body = "".join(pem.split())
+    return any("".join(other.split()) == body for other in others)
 
 
 def _names(pem):
@@ -90,7 +103,10 @@ class Signer:
         if not chain:
             raise SigningError("%s holds no PEM certificate" % cert)
         engines = subprocess.run(["openssl", "version", "-e"], capture_output=True, text=True, check=True).stdout
-        engine = os.path.join(re.search(r'"(.*)"', engines).group(1), "pkcs11.so")
+        folder = re.search(r'"(.*)"', engines)
+        if not folder:
+            raise SigningError("openssl names no folder of engines (\"openssl version -e\" says %r)" % engines.strip())
+        engine = os.path.join(folder.group(1), "pkcs11.so")
         if not os.path.exists(engine):
             raise SigningError("no PKCS#11 engine at %s (Debian's libengine-pkcs11-openssl)" % engine)
         options = ["-pkcs11engine", engine, "-pkcs11module", module, "-certs", cert, "-key", key]
@@ -108,12 +124,16 @@ class Signer:
 
     def verify(self, signed, extra_ca=None, timestamped=False):
         """Checks the signature at the present time against the authorities the signing
-        material carries and those of extra_ca; answers the signer's name."""
-        authorities = list(self.authorities)
+        material carries and those of extra_ca; answers a Verified. A root that only the
+        signing material itself carries proves nothing about who issued the certificate:
+        that is said in the warning."""
+        extra = []
         if extra_ca:
             with open(extra_ca) as stream:
-                authorities += _certificates(stream.read())
-        signer = self._reach_root(authorities)
+                extra = _certificates(stream.read())
+        authorities = list(self.authorities) + extra
+        signer, root = self._reach_root(authorities)
+        system_roots = open(SYSTEM_ROOTS).read() if os.path.exists(SYSTEM_ROOTS) else ""
         with tempfile.TemporaryDirectory() as folder:
             def bundle(name, text):
                 path = os.path.join(folder, name)
@@ -124,18 +144,29 @@ class Signer:
             command = ["osslsigncode", "verify", "-in", signed, "-CAfile", bundle("ca.pem", "".join(authorities))]
             if timestamped:
                 # A time stamp authority's root is a public one, or the maker's own.
-                roots = open(SYSTEM_ROOTS).read() if os.path.exists(SYSTEM_ROOTS) else ""
-                command += ["-TSA-CAfile", bundle("tsa.pem", roots + "".join(authorities))]
+                command += ["-TSA-CAfile", bundle("tsa.pem", system_roots + "".join(authorities))]
             done = _run(command)
         if done.returncode != 0:
             raise SigningError("the signed nimbrel.exe does not verify:\n" + done.stdout)
-        return signer
+        subject = _names(root)[0]
+        if _same_certificate(root, extra):
+            return Verified(signer, subject, "--ca %s" % extra_ca, None)
+        if _same_certificate(root, _certificates(system_roots)):
+            return Verified(signer, subject, "%s, and the system's roots hold it" % self.source, None)
+        warning = ("the only root certificate, \"%s\", came from %s itself: the signature is consistent with the "
+                   "signing material, but nothing shows that an authority Windows trusts issued its certificate; give "
+                   "that authority's root with --ca FILE" % (subject, self.source))
+        return Verified(signer, subject, "%s itself" % self.source, warning)
 
     def _reach_root(self, authorities):
         """Follows the issuers from the signing certificate up to a self-signed one, so
-        that a missing one is named; answers the signer's name."""
+        that a missing one is named; answers the signer's name and the root (PEM). Of
+        two certificates of one name, the later in authorities counts."""
         signer, issuer = _names(self.certificate)
-        issuers = dict(_names(pem) for pem in authorities)
+        issuers, certificates = {}, {signer: self.certificate}
+        for pem in authorities:
+            subject, its_issuer = _names(pem)
+            issuers[subject], certificates[subject] = its_issuer, pem
         subject, seen = signer, set()
         while subject != issuer:
             if issuer not in issuers or issuer in seen:
@@ -144,4 +175,4 @@ class Signer:
                                    % (subject, issuer, self.source))
             seen.add(issuer)
             subject, issuer = issuer, issuers[issuer]
-        return signer
+        return signer, certificates[subject]

@@ -94,13 +94,16 @@ def main(argv=None):
             if signer:
                 signed = os.path.join(work, "signed.exe")
                 signer.sign(exe, signed, args.name, args.epoch, args.timestamp, args.info_url)
-                who = signer.verify(signed, args.ca, timestamped=bool(args.timestamp))
+                verified = signer.verify(signed, args.ca, timestamped=bool(args.timestamp))
                 exe = signed
             with open(exe, "rb") as stream:
                 program = stream.read()
             if signer:
                 check_size(program, "signed")
-                print("package: nimbrel.exe (%d bytes) signed by %s, verified" % (len(program), who), file=sys.stderr)
+                print("package: nimbrel.exe (%d bytes) signed by %s, verified against the root \"%s\" from %s"
+                      % (len(program), verified.signer, verified.root, verified.source), file=sys.stderr)
+                if verified.warning:
+                    print("package: warning: %s" % verified.warning, file=sys.stderr)
             os.makedirs(args.out, exist_ok=True)
             shutil.copyfile(debug, debug_path)
     except (TooLarge, SigningError, OSError) as error:

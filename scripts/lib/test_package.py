@@ -34,12 +34,15 @@ class Package(unittest.TestCase):
             environment = dict(os.environ, NIMBREL_SIGN_PASSWORD=stream.read(), SOFTHSM2_CONF=signer("softhsm2.conf"))
         p12 = ["--sign", signer("signer.p12")]
         # Unsigned; through PKCS#12 twice, the second time in a tree of its own; through a token.
+        cls.told = {}
         for name, options in (("plain", []), ("p12", p12),
                               ("p12-again", p12 + ["--build-dir", os.path.join(ROOT, "build", "package-check")]),
                               ("pkcs11", ["--sign-pkcs11", SOFTHSM_MODULE, "--cert", signer("signer.pem"),
                                           "--key", TOKEN_KEY, "--ca", signer("ca.pem")])):
-            subprocess.run([os.path.join(ROOT, "scripts", "package"), "--out", cls.out(name)] + options,
-                           env=environment, check=True, stdout=subprocess.DEVNULL)
+            run = subprocess.run([os.path.join(ROOT, "scripts", "package"), "--out", cls.out(name)] + options,
+                                 env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+            assert run.returncode == 0, run.stderr
+            cls.told[name] = run.stderr
         cls.files = cls.unzipped("p12")
         cls.names = list(cls.files)
 
@@ -123,6 +126,14 @@ class Package(unittest.TestCase):
                     run = subprocess.run(["osslsigncode", "verify", "-CAfile", os.path.join(SIGNER, "ca.pem"),
                                           "-in", self.written(data)], capture_output=True)
                     self.assertEqual(run.returncode == 0, verifies)
+
+    def test_the_maker_is_told_what_the_signature_was_verified_against(self):
+        # signer.p12 carries its own root: only a warning says so. The token's root came with --ca.
+        root = 'verified against the root "CN=Nimbrel test root" from '
+        self.assertIn(root + os.path.join(SIGNER, "signer.p12") + " itself", self.told["p12"])
+        self.assertIn("package: warning: the only root certificate", self.told["p12"])
+        self.assertIn(root + "--ca " + os.path.join(SIGNER, "ca.pem"), self.told["pkcs11"])
+        self.assertNotIn("warning", self.told["pkcs11"])
 
     def test_without_its_signature_the_program_is_the_unsigned_one(self):
         # But for the PE checksum and the zeros that pad the file to 8 bytes for the certificate table.

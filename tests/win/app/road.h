@@ -32,6 +32,11 @@ inline std::string OlderQuestion(const std::string& drive, const std::string& re
 inline std::string SameQuestion(const std::string& drive) {
     return "The drive already has firmware " + drive + ", the version of this release. Do you want to install it again?";
 }
+// The question before a release whose update was started already in this run.
+inline std::string StartedAgain(const std::string& release) {
+    return "An update of the drive to " + release + " has already been started; the drive may report it only after "
+           "a restart of the computer. Do you want to install it again?";
+}
 constexpr char kNotListedFile[] =
     "The downloaded file does not match the update list. It has been deleted and was not started.";
 

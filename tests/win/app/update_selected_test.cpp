@@ -157,9 +157,13 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
         // Older firmware, or the same, goes on only after a Yes; Enter says No to older.
         {"older firmware declined", kUpperCaseDigest, true, {kDefaultButton}, {OlderQuestion("1.02", "1.01")}, 0,
          false, kKept},
-        // An earlier download is replaced only after a Yes.
-        {"replacing an earlier download", kLowerCaseExe, true, {IDYES}, {kReplace, kDownloaded}, 1, true, kServed},
-        {"keeping an earlier download", kLowerCaseExe, true, {IDNO}, {kReplace}, 0, false, kKept},
+        // An earlier download is replaced only after a Yes. The release was started
+        // above, which the drive list does not show: that is asked about first.
+        {"replacing an earlier download", kLowerCaseExe, true, {IDYES, IDYES}, {StartedAgain("1.10"), kReplace,
+         kDownloaded}, 1, true, kServed},
+        {"keeping an earlier download", kLowerCaseExe, true, {IDYES, IDNO}, {StartedAgain("1.10"), kReplace}, 0, false,
+         kKept},
+        {"started again declined", kLowerCaseExe, true, {kDefaultButton}, {StartedAgain("1.10")}, 0, false, kKept},
         // An ftp:// site is the FTP server too, the scheme in any case. A server that
         // refuses passive mode is asked once more in active mode.
         {"ftp://host", 0, false, {}, {kDownloaded}, 1, true, kServed, kFtpUrlDrive},
@@ -168,7 +172,8 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
         // started as one from FTP. Its failures leave no file, whatever was there.
         {"http://", kWebExe, false, {}, {kDownloaded}, 0, true, kServed, kWebDrive, 1},
         {"http://, not there", kWebMissing, true, {IDYES}, {kReplace, kHttpNotFound}, 0, false, kGone, kWebDrive, 1},
-        {"http://, an earlier download kept", kWebExe, true, {IDNO}, {kReplace}, 0, false, kKept, kWebDrive},
+        {"http://, an earlier download kept", kWebExe, true, {IDYES, IDNO}, {StartedAgain("2.10"), kReplace}, 0, false,
+         kKept, kWebDrive},
         {"https://", kHttpsExe, false, {}, {kDownloaded}, 0, true, kServed, kHttpsDrive, 1},
         {"https://, cut short", kHttpsCutShort, false, {},
          {"An error occurred while downloading the file, Error:12031"}, 0, false, kGone, kHttpsDrive, 1},
