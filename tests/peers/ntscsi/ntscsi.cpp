@@ -556,7 +556,7 @@ FARPROC WINAPI StandInGetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 void __cdecl StandInFree(void* block) {
-    if (block != nullptr && thePendingCount != 0) {
+    if (block != nullptr && thePendingCount != 0 && realMsize != nullptr) {
         KeepLastError keep;
         const Range freed = {static_cast<const BYTE*>(block), realMsize(block)};
         Hold hold;
