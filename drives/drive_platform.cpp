@@ -34,6 +34,9 @@ const DrivePlatform& RealDrivePlatform() {
             return DeviceIoControl(device, code, in, inLength, out, outLength, returned, overlapped);
         },
         CancelIoWhereAvailable,
+        [](HANDLE device, OVERLAPPED* overlapped, DWORD* transferred, BOOL wait) {
+            return GetOverlappedResult(device, overlapped, transferred, wait);
+        },
         [](SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL signalled, const char* name) {
             return CreateEventA(security, manualReset, signalled, name);
         },

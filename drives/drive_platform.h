@@ -25,6 +25,8 @@ struct DrivePlatform {
                        DWORD* returned, OVERLAPPED* overlapped)>
         deviceIoControl = [](HANDLE, DWORD, void*, DWORD, void*, DWORD, DWORD*, OVERLAPPED*) { return FALSE; };
     std::function<BOOL(HANDLE device)> cancelIo = [](HANDLE) { return FALSE; };
+    std::function<BOOL(HANDLE device, OVERLAPPED* overlapped, DWORD* transferred, BOOL wait)>
+        getOverlappedResult = [](HANDLE, OVERLAPPED*, DWORD*, BOOL) { return FALSE; };
 
     // Events, waits and handles.
     std::function<HANDLE(SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL signalled, const char* name)>

@@ -22,6 +22,7 @@ constexpr int kRootsAttempts = 3;  // drives may come and go between two calls
 class RequestSet {
 public:
     explicit RequestSet(const DrivePlatform& platform) : platform_(platform) {
+        std::memset(&address, 0, sizeof address);
         std::memset(&block, 0, sizeof block);
         std::memset(data, 0, sizeof data);
         std::memset(&query, 0, sizeof query);
@@ -59,6 +60,14 @@ public:
         return platform_.waitForSingleObject(event_, 0) == WAIT_OBJECT_0;
     }
 
+    // After kEnded: whether the request succeeded, and the bytes it returned.
+    bool Result(HANDLE device, DWORD& returned) {
+        returned = 0;
+        return platform_.getOverlappedResult(device, &overlapped, &returned, FALSE) != FALSE;
+    }
+
+    void FillAddressRequest() { std::memset(&address, 0, sizeof address); }
+
     void FillInquiry() {
         std::memset(&block, 0, sizeof block);
         std::memset(data, 0, sizeof data);
@@ -80,6 +89,7 @@ public:
         std::memset(&descriptor, 0, sizeof descriptor);
     }
 
+    SCSI_ADDRESS address;
     scsi::PassThroughBlock block;
     BYTE data[scsi::kInquiryLength];
     STORAGE_PROPERTY_QUERY query;
@@ -93,6 +103,12 @@ private:
 
 // Leaves a set to the request that still owns it: deliberately never freed.
 void Abandon(std::unique_ptr<RequestSet>& set) { static_cast<void>(set.release()); }
+
+// The set for the next request: the current one, or a new one after it was abandoned.
+RequestSet& Ready(std::unique_ptr<RequestSet>& set, const DrivePlatform& platform) {
+    if (!set) set = std::make_unique<RequestSet>(platform);
+    return *set;
+}
 
 // The drive roots, "C:\" NUL "D:\" NUL ... NUL. The buffer grows to what the
 // system says it needs; it stays zero when the roots cannot be read.
@@ -133,22 +149,29 @@ bool DriveRegistry::EnumerateNt() {
             continue;
         }
 
+        // The handle is overlapped, so the address request is too: a driver may answer
+        // it later, into memory that must still be the request's then. A failed or
+        // unanswered request leaves the drive at 0:0:0.
         SCSI_ADDRESS address;
         std::memset(&address, 0, sizeof address);
-        DWORD returned = 0;
-        if (platform_.deviceIoControl(device, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, sizeof address,
-                                      &returned, nullptr)) {
-            if (returned < sizeof address) {
-                platform_.closeHandle(device);
-                continue;
+        {
+            RequestSet& work = Ready(set, platform_);
+            work.FillAddressRequest();
+            const RequestSet::Outcome addressed =
+                work.Send(device, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &work.address, sizeof work.address);
+            DWORD returned = 0;
+            if (addressed == RequestSet::Outcome::kEnded && work.Result(device, returned)) {
+                if (returned < sizeof address) {
+                    platform_.closeHandle(device);
+                    continue;
+                }
+                address = work.address;
+            } else if (addressed == RequestSet::Outcome::kPending && !work.Cancel(device)) {
+                Abandon(set);
             }
-        } else {
-            std::memset(&address, 0, sizeof address);  // a failed request leaves the drive at 0:0:0
         }
 
-        if (!set) set = std::make_unique<RequestSet>(platform_);
-        RequestSet& work = *set;
-
+        RequestSet& work = Ready(set, platform_);
         work.FillInquiry();
         const RequestSet::Outcome inquiry = work.Send(device, IOCTL_SCSI_PASS_THROUGH_DIRECT, &work.block,
                                                       sizeof work.block, &work.block, sizeof work.block);

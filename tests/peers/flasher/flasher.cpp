@@ -5,8 +5,9 @@
 //   program=<its own full path>
 //   arguments=<command line after the program name>
 // As a flasher would, it can give a drive new firmware: "flasher-sets.txt" beside it,
-// one line "<letter>|<revision>", sets that drive's revision in the machine that the
-// simulated ASPI library beside it describes ("wnaspi32.txt", see tests/peers/aspi).
+// one line "<letter>|<revision>", sets that drive's revision in the machine described
+// beside it, for the simulated ASPI library ("wnaspi32.txt", see tests/peers/aspi) or
+// the simulated NT machine ("ntscsi.txt", see tests/peers/ntscsi), whichever is there.
 #include <windows.h>
 
 #include <fstream>
@@ -29,26 +30,31 @@ std::string AfterProgramName(const char* line) {
     return p;
 }
 
-// The revision field, the last of a target line whose letter field (the sixth) is `letter`.
-void SetRevision(const std::string& folder, const std::string& letter, const std::string& revision) {
-    std::ifstream in(folder + "wnaspi32.txt", std::ios::binary);
+// The revision field, the last of a line of `kind` whose letter field (`letterField`,
+// counted from 1) is `letter`, in the description `path`, if there is one.
+void SetRevision(const std::string& path, const std::string& kind, int letterField, const std::string& letter,
+                 const std::string& revision) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return;
     std::string machine;
     for (std::string line; std::getline(in, line);) {
         std::istringstream fields(line);
         std::string field;
-        for (int i = 0; i < 6 && std::getline(fields, field, '|'); ++i) {}
-        if (line.rfind("target|", 0) == 0 && field == letter) line = line.substr(0, line.rfind('|') + 1) + revision;
+        for (int i = 0; i < letterField && std::getline(fields, field, '|'); ++i) {}
+        if (line.rfind(kind + "|", 0) == 0 && field == letter) line = line.substr(0, line.rfind('|') + 1) + revision;
         machine += line + "\n";
     }
     in.close();
-    std::ofstream(folder + "wnaspi32.txt", std::ios::binary | std::ios::trunc) << machine;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << machine;
 }
 
 void ApplySettings(const std::string& folder) {
     std::ifstream settings(folder + "flasher-sets.txt");
     std::string line;
     if (!std::getline(settings, line) || line.find('|') == std::string::npos) return;
-    SetRevision(folder, line.substr(0, line.find('|')), line.substr(line.find('|') + 1));
+    const std::string letter = line.substr(0, line.find('|')), revision = line.substr(line.find('|') + 1);
+    SetRevision(folder + "wnaspi32.txt", "target", 6, letter, revision);
+    SetRevision(folder + "ntscsi.txt", "drive", 2, letter, revision);
 }
 
 }  // namespace

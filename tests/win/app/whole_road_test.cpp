@@ -2,8 +2,12 @@
 // platform: the program started in a folder of its own as Windows 98, with the
 // simulated ASPI library beside it describing three drives
 // (tests/peers/aspi/three_drives.txt), the update-list server, which also serves the
-// releases of the web drive, and the FTP server on port 21; or as Windows XP, where
-// no drive answers under Wine. The test drives the
+// releases of the web drive, and the FTP server on port 21; or as Windows XP or 2000,
+// where it finds its drives through SCSI pass-through: started by the launcher of
+// tests/peers/ntscsi, whose stand-in answers for the drives that the machine beside
+// the program describes (ntscsi.txt) and writes what the program did wrong to
+// ntscsi-violations.txt, which must stay empty; or as Windows XP by itself, where no
+// drive answers under Wine. The test drives the
 // program's windows the way a user would (choose the drive, "Check updates", click a
 // row, "Update selected", OK to each message, Close) and checks what it leaves
 // behind: Kernel.log, FirmUpdate.EXE and the record of the stand-in flasher. Rows
@@ -21,6 +25,7 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <optional>
@@ -51,7 +56,7 @@ enum class Program { kTestBuild64, kRelease32, kSigned64, kSigned32 };
 
 // Where a program and the stand-ins of its bitness lie in the build tree.
 struct ProgramFiles {
-    std::string exe, aspiLibrary, flasher;
+    std::string exe, aspiLibrary, flasher, ntLauncher;
 };
 
 bool Is32Bit(Program program) { return program == Program::kRelease32 || program == Program::kSigned32; }
@@ -61,7 +66,7 @@ ProgramFiles FilesOf(Program program) {
                                 "program32/nimbrel.exe"};
     const std::string standIns = Is32Bit(program) ? "program32/" : "";
     return {BuildPath(exes[static_cast<int>(program)]), BuildPath(standIns + "peers/aspi/wnaspi32.dll"),
-            BuildPath(standIns + "tests/peers/flasher/flasher.exe")};
+            BuildPath(standIns + "tests/peers/flasher/flasher.exe"), BuildPath(standIns + "peers/ntscsi/ntstart.exe")};
 }
 
 // The folder the program is started in; its files go there, or beside the program.
@@ -107,7 +112,8 @@ struct Road {
     const char* signing = "";  // how the list server signs (its /_signing settings)
     std::string asked = {};    // the question before the download, answered Yes
     Later later = Later::kNotStartedAgain;
-    std::string revision = "1.02";  // the revision the drive E: reports at first
+    std::string revision = "1.02";  // the revision the drive E: reports at first (on Windows 98)
+    const char* ntMachine = nullptr;  // the NT machine (tests/peers/ntscsi) the launcher starts it on
 };
 
 const Road kRoads[] = {
@@ -123,6 +129,14 @@ const Road kRoads[] = {
     {"Win98BlankRevisionBeforeARestart", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
      kLowerCaseExe, Drive::kFtpSite, "", {}, Later::kBeforeARestart, "    "},
     {"WinXpStartedInTheSystemFolder", Program::kTestBuild64, "winxp", Start::kSystemFolder, Outcome::kStartAndClose, 0},
+    // On the simulated NT machine: the three drives, one that does not answer, failing
+    // address requests.
+    {"WinXpFromTheDriveToTheFlasher", Program::kTestBuild64, "winxp", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kLowerCaseExe, Drive::kFtpSite, "", {}, Later::kInstalled, "1.02", "three_drives.txt"},
+    {"WinXpDrivesThatNeverAnswer", Program::kTestBuild64, "winxp", Start::kOwnFolder, Outcome::kStartAndClose, 0,
+     Drive::kFtpSite, "", {}, Later::kNotStartedAgain, "1.02", "never_answers.txt"},
+    {"Win2000AddressRequestsThatFail", Program::kTestBuild64, "win2k", Start::kOwnFolder, Outcome::kStartAndClose, 0,
+     Drive::kFtpSite, "", {}, Later::kNotStartedAgain, "1.02", "address_fails.txt"},
     {"Win98FullDiskStartsNothing", Program::kTestBuild64, "win98", Start::kSmallDisk, Outcome::kDiskFull, kLowerCaseExe},
     {"Win98FromTheWebToTheFlasher", Program::kTestBuild64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
      kWebExe, Drive::kWebSite},
@@ -135,6 +149,12 @@ const Road kRoads[] = {
     {"Win98FromTheWebToTheFlasher", Program::kRelease32, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
      kWebExe, Drive::kWebSite},
     {"WinXpStartedInTheSystemFolder", Program::kRelease32, "winxp", Start::kSystemFolder, Outcome::kStartAndClose, 0},
+    {"WinXpFromTheDriveToTheFlasher", Program::kRelease32, "winxp", Start::kOwnFolder, Outcome::kFlasherStarted,
+     kLowerCaseExe, Drive::kFtpSite, "", {}, Later::kInstalled, "1.02", "three_drives.txt"},
+    {"WinXpDrivesThatNeverAnswer", Program::kRelease32, "winxp", Start::kOwnFolder, Outcome::kStartAndClose, 0,
+     Drive::kFtpSite, "", {}, Later::kNotStartedAgain, "1.02", "never_answers.txt"},
+    {"Win2000AddressRequestsThatFail", Program::kRelease32, "win2k", Start::kOwnFolder, Outcome::kStartAndClose, 0,
+     Drive::kFtpSite, "", {}, Later::kNotStartedAgain, "1.02", "address_fails.txt"},
     {"Win98VerifiedListToTheFlasher", Program::kSigned64, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
      kLowerCaseExe},
     {"Win98ListOfAnotherKeyListsNothing", Program::kSigned64, "win98", Start::kOwnFolder, Outcome::kListRefused, 0,
@@ -171,31 +191,66 @@ std::string AnswerNextBox(DWORD processId, DWORD timeoutMs = 60000) {
     return text;
 }
 
-// Closes the program with its Close button and answers every box it shows until it
-// has ended; answers their texts. A box of the dialog's start may come before or after
-// the click: either way it is answered first.
-std::vector<std::string> CloseAnswering(HWND window, RunningProgram& program) {
+// Closes the program (process `pid`) with its Close button and answers every box it
+// shows until it has ended; answers their texts. A box of the dialog's start may come
+// before or after the click: either way it is answered first.
+std::vector<std::string> CloseAnswering(HWND window, RunningProgram& program, DWORD pid) {
     ClickButton(window, IDCANCEL);
     std::vector<std::string> boxes;
     for (const DWORD start = GetTickCount(); program.Wait(0) == STILL_ACTIVE && GetTickCount() - start < 30000;) {
-        if (const std::string text = AnswerNextBox(program.ProcessId(), 20); text != "(no message box)") {
+        if (const std::string text = AnswerNextBox(pid, 20); text != "(no message box)") {
             boxes.push_back(text);
         }
     }
     return boxes;
 }
 
-// Kernel.log of Windows 98 on the three drives, the maker's first reporting `revision`.
-std::string Windows98Log(const std::string& revision) {
-    return "OS: Windows 98\r\n" + kRule +
-           "Load ASPI driver ok!\r\n"
-           "Drive D: ,Parameters: 0/0/0 ,BusType: 2\r\n"
-           "OTHER   DVD-ROM 16X     0200\r\n"
-           "Drive E: ,Parameters: 0/1/0 ,BusType: 2\r\n"
-           "ZORIX   DVD-RW XR-1680  " + revision + "\r\n"
-           "Drive F: ,Parameters: 1/0/0 ,BusType: 2\r\n"
-           "ZORIX   DVD-RW XR-2080  2.00\r\n" +
-           kRule;
+const std::string kDriveD = "Drive D: ,Parameters: 0/0/0 ,BusType: 2\r\nOTHER   DVD-ROM 16X     0200\r\n";
+const std::string kDriveF = "Drive F: ,Parameters: 1/0/0 ,BusType: 2\r\nZORIX   DVD-RW XR-2080  2.00\r\n";
+std::string DriveE(const std::string& revision) {
+    return "Drive E: ,Parameters: 0/1/0 ,BusType: 2\r\nZORIX   DVD-RW XR-1680  " + revision + "\r\n";
+}
+
+// Kernel.log of the row's start on its drives, the maker's first reporting `revision`:
+// the three drives as Windows 98 (tests/peers/aspi/three_drives.txt) or on an NT
+// machine (tests/peers/ntscsi), or no drive at all as Windows NT under Wine.
+std::string RoadLog(const Road& road, const std::string& revision) {
+    if (std::string(road.platform) == "win98") {
+        return "OS: Windows 98\r\n" + kRule + "Load ASPI driver ok!\r\n" + kDriveD + DriveE(revision) + kDriveF + kRule;
+    }
+    const std::string machine = road.ntMachine != nullptr ? road.ntMachine : "";
+    std::string lines;
+    if (machine == "three_drives.txt") lines = kDriveD + DriveE(revision) + kDriveF;
+    // The INQUIRY of D: and the bus type query of F: wait 4 s each and are given up.
+    if (machine == "never_answers.txt") {
+        lines = "Issue Inquiry failed on 0:0:0, Letter D:. Error 0x3e5\r\n" + DriveE(revision) +
+                "Failed to find bus type on 1:0:0, Letter F:. Error 0x3e5\r\n"
+                "Drive F: ,Parameters: 1/0/0 ,BusType: 0\r\nZORIX   DVD-RW XR-2080  2.00\r\n";
+    }
+    // D: skipped for its short address, E: at 0:0:0, F: without its revision.
+    if (machine == "address_fails.txt") {
+        lines = "Drive E: ,Parameters: 0/0/0 ,BusType: 2\r\nZORIX   DVD-RW XR-1680  " + revision +
+                "\r\nDrive F: ,Parameters: 1/0/0 ,BusType: 7\r\nZORIX   DVD-RW XR-2080  " + std::string(4, '\0') + "\r\n";
+    }
+    return "OS: Windows NT\r\n" + kRule + lines + kRule;
+}
+
+// The program that the NT machine's launcher started; 0 when none came.
+DWORD LaunchedProgram(RunningProgram& launcher) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 60000 && launcher.Wait(50) == STILL_ACTIVE;) {
+        const HANDLE processes = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        DWORD child = 0;
+        for (BOOL more = Process32First(processes, &entry); more && child == 0; more = Process32Next(processes, &entry)) {
+            if (entry.th32ParentProcessID == launcher.ProcessId() && lstrcmpiA(entry.szExeFile, "nimbrel.exe") == 0) {
+                child = entry.th32ProcessID;
+            }
+        }
+        CloseHandle(processes);
+        if (child != 0) return child;
+    }
+    return 0;
 }
 
 constexpr char kStoredName[] = "0/1/0 ZORIX   DVD-RW XR-1680";
@@ -268,6 +323,11 @@ TEST_P(WholeRoad, Walk) {
     WineAppDefaults settings("nimbrel.exe");
     ASSERT_TRUE(settings.SetVersion(road.platform));
     const bool aspi = std::string(road.platform) == "win98";
+    const bool nt = road.ntMachine != nullptr;
+    if (nt) {
+        ASSERT_TRUE(CopyFileA(BuildPath(std::string("peers/ntscsi/") + road.ntMachine).c_str(),
+                              scratch.File("ntscsi.txt").c_str(), FALSE));
+    }
     if (aspi) {
         ASSERT_TRUE(CopyFileA(programFiles.aspiLibrary.c_str(), scratch.File("wnaspi32.dll").c_str(), FALSE));
         std::string machine = ReadFileBytes(BuildPath("peers/aspi/three_drives.txt"));
@@ -283,18 +343,18 @@ TEST_P(WholeRoad, Walk) {
     // Where the program's files go: the folder it starts in, unless that is the system's.
     const std::string folder = road.start == Start::kSmallDisk ? WinePath(smallDisk) : scratch.Path();
     const auto file = [&](const std::string& name) { return folder + "\\" + name; };
-    RunningProgram program(scratch.File("nimbrel.exe"), "", road.start == Start::kSystemFolder ? systemFolder : folder);
+    // On the NT machine the launcher starts it and ends with it.
+    const std::string exe = nt ? programFiles.ntLauncher : scratch.File("nimbrel.exe");
+    const std::string arguments = nt ? "\"" + scratch.File("nimbrel.exe") + "\"" : "";
+    RunningProgram program(exe, arguments, road.start == Start::kSystemFolder ? systemFolder : folder);
     ASSERT_TRUE(program.Started());
-    const DWORD pid = program.ProcessId();
+    const DWORD pid = nt ? LaunchedProgram(program) : program.ProcessId();
+    ASSERT_NE(pid, 0u) << "the launcher started no program";
     HWND window = WaitForWindow("#32770", kMainCaption, 60000, pid);
     ASSERT_NE(window, nullptr) << "the main dialog did not show";
 
     // Discovery is logged before the window exists.
-    if (aspi) {
-        EXPECT_EQ(ReadFileBytes(file("Kernel.log")), Windows98Log(road.revision));
-    } else {
-        EXPECT_EQ(ReadFileBytes(file("Kernel.log")), "OS: Windows NT\r\n" + kRule + kRule);
-    }
+    EXPECT_EQ(ReadFileBytes(file("Kernel.log")), RoadLog(road, road.revision));
     for (const std::string& log : strayLogs) EXPECT_FALSE(FileExists(log)) << log;
 
     if (road.outcome != Outcome::kStartAndClose) {
@@ -365,16 +425,20 @@ TEST_P(WholeRoad, Walk) {
     ClickButton(window, IDCANCEL);
     EXPECT_EQ(program.Wait(30000), 0u);
     DeleteSoon(file(kFirmwareFile));
+    // The NT machine's stand-in changed the program in memory only.
+    const std::string violations = scratch.File("ntscsi-violations.txt");
+    EXPECT_EQ(ReadFileBytes(violations), "");
+    EXPECT_TRUE(ReadFileBytes(scratch.File("nimbrel.exe")) == ReadFileBytes(programFiles.exe));
     if (road.later == Later::kNotStartedAgain) return;
 
     // The update started is remembered with the drive's revision and, as Windows 98,
-    // the tick count.
+    // the tick count; on the NT family, the boot key.
     const DWORD ticks = GetTickCount();
     std::optional<StartedUpdate> stored = ParseStartedUpdate(StoredRecord());
     ASSERT_TRUE(stored) << "no record of the update: \"" << StoredRecord() << "\"";
     EXPECT_EQ(stored->before + "|" + stored->started, road.revision + "|1.10");
-    EXPECT_EQ(stored->sign.kind, RestartSign::Kind::kTicks);
-    EXPECT_LE(stored->sign.value, ticks);
+    EXPECT_EQ(stored->sign.kind, aspi ? RestartSign::Kind::kTicks : RestartSign::Kind::kBootKey);
+    if (aspi) EXPECT_LE(stored->sign.value, ticks);
     if (road.later == Later::kAfterARestart) {
         // Ticks ten minutes on; not within an hour and a half of their wrap at 2^32 ms,
         // where lower ticks are no sure sign.
@@ -386,9 +450,10 @@ TEST_P(WholeRoad, Walk) {
     // Started again, the program finds the drives anew and says what the drive reports.
     const std::string revisions[] = {"", "1.10", road.revision, "1.02", "1.08"};
     const std::string revision = revisions[static_cast<int>(road.later)];
-    RunningProgram again(scratch.File("nimbrel.exe"), "", folder);
+    RunningProgram again(exe, arguments, folder);
     ASSERT_TRUE(again.Started());
-    window = WaitForWindow("#32770", kMainCaption, 60000, again.ProcessId());
+    const DWORD againPid = nt ? LaunchedProgram(again) : again.ProcessId();
+    window = WaitForWindow("#32770", kMainCaption, 60000, againPid);
     ASSERT_NE(window, nullptr) << "the main dialog did not show again";
     const std::string drive = "the drive E: ZORIX DVD-RW XR-1680";
     const std::vector<std::string> told[] = {
@@ -400,9 +465,10 @@ TEST_P(WholeRoad, Walk) {
         {"The drive E: ZORIX DVD-RW XR-1680 now reports firmware 1.08, not 1.10, the version of the update that was "
          "started."},
     };
-    EXPECT_EQ(CloseAnswering(window, again), told[static_cast<int>(road.later)]);
+    EXPECT_EQ(CloseAnswering(window, again, againPid), told[static_cast<int>(road.later)]);
     EXPECT_EQ(again.Wait(30000), 0u);
-    EXPECT_EQ(ReadFileBytes(file("Kernel.log")), Windows98Log(revision));
+    EXPECT_EQ(ReadFileBytes(file("Kernel.log")), RoadLog(road, revision));
+    EXPECT_EQ(ReadFileBytes(violations), "");
     // Told once; kept until the drive has had its restart.
     EXPECT_EQ(!StoredRecord().empty(), road.later == Later::kBeforeARestart);
 }

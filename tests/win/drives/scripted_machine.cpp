@@ -16,6 +16,7 @@ DWORD __cdecl ScriptedGetSupportInfo() { return theMachine->GetSupportInfo(); }
 DWORD __cdecl ScriptedSend(void* srb) { return theMachine->Send(srb); }
 
 const HMODULE kLibrary = reinterpret_cast<HMODULE>(0x5000);
+constexpr ULONG_PTR kCancelled = 0xC0000120;  // STATUS_CANCELLED, what a cancelled request ends with
 
 bool Overlaps(const void* a, size_t aSize, const void* b, size_t bSize) {
     const char* x = static_cast<const char*>(a);
@@ -71,6 +72,7 @@ void ScriptedMachine::CheckFree(const std::vector<Range>& ranges, HANDLE event, 
 
 void ScriptedMachine::Complete(Pending& pending) {
     signalled_[pending.event] = true;
+    if (pending.overlapped != nullptr) pending.overlapped->Internal = 0;
     if (pending.srb != nullptr) {
         auto& srb = *static_cast<aspi::SRB_ExecSCSICmd*>(pending.srb);
         FillInquiryData(srb.SRB_BufPointer, srb.SRB_BufLen, pending.target->identity);
@@ -135,6 +137,7 @@ DrivePlatform ScriptedMachine::Platform() {
     p.cancelIo = [this](HANDLE device) {
         for (auto pending = pending_.begin(); pending != pending_.end();) {
             if (pending->device == device && pending->reply == Reply::kCancellable) {
+                pending->overlapped->Internal = kCancelled;
                 signalled_[pending->event] = true;
                 pending = pending_.erase(pending);
             } else {
@@ -142,6 +145,13 @@ DrivePlatform ScriptedMachine::Platform() {
             }
         }
         return TRUE;
+    };
+    p.getOverlappedResult = [this](HANDLE device, OVERLAPPED* overlapped, DWORD* transferred, BOOL wait) {
+        if (open_.count(device) == 0 || wait) Fault("GetOverlappedResult otherwise than on an open device, at once");
+        *transferred = static_cast<DWORD>(overlapped->InternalHigh);
+        if (overlapped->Internal == 0) return TRUE;
+        lastError_ = overlapped->Internal == STATUS_PENDING ? ERROR_IO_INCOMPLETE : ERROR_OPERATION_ABORTED;
+        return FALSE;
     };
     p.createEvent = [this](SECURITY_ATTRIBUTES*, BOOL manualReset, BOOL signalled, const char* name) {
         if (!manualReset || signalled || name != nullptr) Fault("an event that is not manual-reset, unsignalled, unnamed");
@@ -194,31 +204,27 @@ DWORD ScriptedMachine::Wait(HANDLE object, DWORD milliseconds) {
 }
 
 BOOL ScriptedMachine::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inLength, void* out,
-                                      DWORD outLength, DWORD* returned, OVERLAPPED* overlapped) {
+                                      DWORD outLength, DWORD*, OVERLAPPED* overlapped) {
     const ScriptedDrive* drive = DriveOf(device);
     if (drive == nullptr || open_.count(device) == 0) {
         Fault("a request to a device that is not open");
         return FALSE;
     }
-    if (code == IOCTL_SCSI_GET_ADDRESS) {
-        if (overlapped != nullptr || in != nullptr || outLength != sizeof(SCSI_ADDRESS)) Fault("address request");
-        if (drive->address == ScriptedDrive::Address::kFail) {
-            lastError_ = ERROR_INVALID_FUNCTION;
-            return FALSE;
-        }
-        auto& address = *static_cast<SCSI_ADDRESS*>(out);
-        address = SCSI_ADDRESS{sizeof address, drive->port, 0, drive->target, drive->lun};
-        *returned = drive->address == ScriptedDrive::Address::kShort ? 4 : sizeof address;
-        return TRUE;
-    }
-
     if (overlapped == nullptr) {
         Fault("a request without OVERLAPPED");
         return FALSE;
     }
     std::vector<Range> ranges = {{overlapped, sizeof *overlapped}, {in, inLength}, {out, outLength}};
     Reply reply = drive->busQuery;
-    if (code == IOCTL_SCSI_PASS_THROUGH_DIRECT) {
+    DWORD transferred = outLength;
+    if (code == IOCTL_SCSI_GET_ADDRESS) {
+        if (in != nullptr || inLength != 0 || outLength != sizeof(SCSI_ADDRESS)) Fault("address request");
+        const Reply replies[] = {Reply::kAnswer, Reply::kAnswer, Reply::kRefused, Reply::kCancellable};
+        reply = replies[static_cast<int>(drive->address)];
+        if (drive->address == ScriptedDrive::Address::kShort) transferred = 4;
+        auto& address = *static_cast<SCSI_ADDRESS*>(out);
+        if (reply == Reply::kAnswer) address = SCSI_ADDRESS{sizeof address, drive->port, 0, drive->target, drive->lun};
+    } else if (code == IOCTL_SCSI_PASS_THROUGH_DIRECT) {
         reply = drive->inquiry;
         const auto& header = static_cast<scsi::PassThroughBlock*>(in)->header;
         const BYTE cdb[16] = {0x12, 0, 0, 0, 36};
@@ -247,10 +253,13 @@ BOOL ScriptedMachine::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD
         return FALSE;
     }
     lastError_ = ERROR_IO_PENDING;
+    overlapped->Internal = STATUS_PENDING;
     if (reply == Reply::kAnswer || reply == Reply::kEmpty) {
+        overlapped->Internal = 0;
+        overlapped->InternalHigh = transferred;
         signalled_[overlapped->hEvent] = true;
     } else {
-        pending_.push_back({device, overlapped->hEvent, ranges, reply, nullptr, nullptr});
+        pending_.push_back({device, overlapped->hEvent, ranges, reply, nullptr, nullptr, overlapped});
     }
     return FALSE;
 }
@@ -321,7 +330,7 @@ DWORD ScriptedMachine::Send(void* request) {
                 FillInquiryData(srb.SRB_BufPointer, srb.SRB_BufLen, target->identity);
                 return finish(aspi::SS_COMP);
             }
-            pending_.push_back({nullptr, srb.SRB_PostProc, ranges, target->inquiry, &srb, target});
+            pending_.push_back({nullptr, srb.SRB_PostProc, ranges, target->inquiry, &srb, target, nullptr});
             lastError_ = ERROR_IO_PENDING;
             return finish(aspi::SS_PENDING);
         }

@@ -31,7 +31,7 @@ struct ScriptedDrive {
     char letter;
     bool opens = true;
     UINT type = DRIVE_CDROM;
-    enum class Address { kAnswer, kShort, kFail } address = Address::kAnswer;
+    enum class Address { kAnswer, kShort, kFail, kNever } address = Address::kAnswer;  // kNever: until CancelIo
     UCHAR port = 1, target = 0, lun = 0;
     Reply inquiry = Reply::kAnswer;
     Reply busQuery = Reply::kAnswer;
@@ -95,6 +95,7 @@ private:
         Reply reply;
         void* srb;  // ASPI
         const ScriptedTarget* target;
+        OVERLAPPED* overlapped;  // NT
     };
     enum class Kind { kDevice, kEvent };
 
