@@ -438,7 +438,9 @@ TEST_P(WholeRoad, Walk) {
     ASSERT_TRUE(stored) << "no record of the update: \"" << StoredRecord() << "\"";
     EXPECT_EQ(stored->before + "|" + stored->started, road.revision + "|1.10");
     EXPECT_EQ(stored->sign.kind, aspi ? RestartSign::Kind::kTicks : RestartSign::Kind::kBootKey);
-    if (aspi) EXPECT_LE(stored->sign.value, ticks);
+    if (aspi) {
+        EXPECT_LE(stored->sign.value, ticks);
+    }
     if (road.later == Later::kAfterARestart) {
         // Ticks ten minutes on; not within an hour and a half of their wrap at 2^32 ms,
         // where lower ticks are no sure sign.
