@@ -70,8 +70,9 @@ ListFile ReadListFile(std::string& bytes) {
     CFile file;
     if (!file.Open(kListFile, CFile::modeRead)) return ListFile::kNotOpened;
     const ULONGLONG length = file.GetLength();
-    // A document longer than the parse takes could not be loaded anyway.
-    if (length > static_cast<ULONGLONG>(XmlDocument::kMaxLength)) return ListFile::kNotLoaded;
+    // No download leaves a longer one; one kept when the user declined to replace it,
+    // or put there otherwise, is not read whole.
+    if (length > kMaxListSize) return ListFile::kNotLoaded;
     bytes.assign(static_cast<size_t>(length), '\0');
     size_t read = 0;
     while (read < bytes.size()) {
@@ -114,6 +115,7 @@ void CUpdateDlg::OnCheckUpdates() {
         CHttpDownloadDlg download;
         download.m_Url = UpdateListUrl(m_UpdateServer, m_ModelName);
         download.m_LocalFile = kListFile;
+        download.m_Bound.most = kMaxListSize;
         downloaded = download.DoModal() == IDOK;
     }
     std::string bytes;

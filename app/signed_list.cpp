@@ -49,7 +49,8 @@ ListVerdict VerifyUpdateList(const std::string& list, const std::string& server,
     {
         CHttpDownloadDlg download;
         download.m_Url = ListSignatureUrl(server, model);
-        download.m_MemoryLimit = kMaxListSignatureSize;
+        download.m_ToMemory = true;
+        download.m_Bound.most = kMaxListSignatureSize;
         if (download.DoModal() != IDOK) return ListVerdict::kNotSignedByMaker;
         signature = std::move(download.m_Body);
     }

@@ -119,6 +119,17 @@ int32_t StatusValue(const std::string& text) {
     return static_cast<int32_t>(value);
 }
 
+std::optional<uint64_t> ListedSize(const std::string& text) {
+    if (text.empty() || text.size() > 10) return std::nullopt;
+    uint64_t size = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        size = size * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (size == 0) return std::nullopt;
+    return size;
+}
+
 UpdateList ReadUpdateList(XmlDocument& document, size_t maxFirmware, size_t maxSites) {
     UpdateList list;
     if (!document.FindElement("OnlineUpdate")) return list;

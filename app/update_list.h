@@ -12,13 +12,23 @@
 
 #include "xml/xml_document.h"
 
+// An update list is a few KB (30 releases, 10 sites). Its download stops past this
+// bound, and a saved list longer than it is not read: 100 times any real list, yet one
+// that a machine of 64 MB reads whole and converts from UTF-16 without strain, and that
+// a modem brings in minutes.
+constexpr uint64_t kMaxListSize = 1024 * 1024;
+// No download of a release brings more than this: a drive's firmware, with the program
+// that flashes it, is a few MB. A full system disk on the 98 family takes the swap
+// file, and other programs' data, with it.
+constexpr uint64_t kMaxFirmwareSize = 64 * 1024 * 1024;
+
 // One firmware release of the update list: the attributes of one "Firmware" element
 // ("" when missing or unquoted).
 struct FirmwareEntry {
     std::string Version;  // shown as "Firmware Ver"
     std::string Release;  // shown as "ReleaseDate"
     std::string URL;      // the file's path on the list's first site, relative to it
-    std::string Size;     // stored, not shown
+    std::string Size;     // not shown; in a verified list, see ListedSize
     std::string SHA256;   // the file's digest as listed; "" when the list gives none
 };
 
@@ -59,6 +69,11 @@ struct UpdateList {
 // the first "Ftp" after the last "Firmware" (anywhere in "Project" when there is no
 // "Firmware"). Only the first maxFirmware releases and maxSites servers are kept.
 UpdateList ReadUpdateList(XmlDocument& document, size_t maxFirmware, size_t maxSites);
+
+// The file's length in bytes as a "Size" gives it: decimal digits only, at most 10
+// (leading zeros allowed), not 0. None for any other form, which lists written before
+// the length counted may have.
+std::optional<uint64_t> ListedSize(const std::string& text);
 
 // Where one release comes from: the list's first "Site" and the release's "URL".
 struct ReleaseAddress {

@@ -64,11 +64,11 @@ bool ConfirmVersion(const std::string& driveRevision, const std::string& version
                          MB_YESNO) == IDYES;
 }
 
-// Fetches the release into kFirmwareFile, with the transfer dialog of its site. An
-// existing file is replaced only after a Yes. True only when the whole file arrived;
-// otherwise no file of that name is left, unless the user chose to keep it (a dialog
-// that ended early may leave one, empty or partial, behind).
-bool DownloadRelease(const ReleaseAddress& address) {
+// Fetches the release into kFirmwareFile, with the transfer dialog of its site, within
+// `bound`. An existing file is replaced only after a Yes. True only when the whole file
+// arrived; otherwise no file of that name is left, unless the user chose to keep it (a
+// dialog that ended early may leave one, empty or partial, behind).
+bool DownloadRelease(const ReleaseAddress& address, const DownloadBound& bound) {
     if (GetFileAttributesA(kFirmwareFile) != INVALID_FILE_ATTRIBUTES &&
         AppMessageBox(FormatResString(IDS_FTP_REPLACE, kFirmwareFile), MB_YESNO) != IDYES) {
         return false;
@@ -83,6 +83,7 @@ bool DownloadRelease(const ReleaseAddress& address) {
         download.m_LocalFile = kFirmwareFile;
         download.m_PromptOverwrite = false;  // asked above
         download.m_RedirectsToAnyHost = true;  // mirrors; the listed digest vouches for the file
+        download.m_Bound = bound;
         result = download.DoModal();
     } else {
         CFTPTransferDlg transfer;
@@ -93,6 +94,7 @@ bool DownloadRelease(const ReleaseAddress& address) {
         transfer.m_Binary = true;
         transfer.m_PromptOverwrite = false;  // asked above
         transfer.m_Passive = true;  // works behind NAT; the dialog falls back to active mode
+        transfer.m_Bound = bound;
         result = transfer.DoModal();
     }
     if (result == IDOK) return true;
@@ -159,7 +161,10 @@ void CUpdateDlg::OnUpdateSelected() {
                         StartedBefore(version))) {
         return;
     }
-    if (!DownloadRelease(address)) return;
+    // Only a verified list vouches for a Size: an unsigned one comes from the same
+    // server as the file, and lists have given it loosely.
+    const DownloadBound bound{kMaxFirmwareSize, m_ListKeys.empty() ? std::nullopt : ListedSize(m_Firmware[row].Size)};
+    if (!DownloadRelease(address, bound)) return;
     if (!IsTheListedFile(listedDigest)) {
         // Not left where the user could start it by hand; the message says whether it went.
         const DWORD error = DeleteFileA(kFirmwareFile) ? ERROR_SUCCESS : GetLastError();

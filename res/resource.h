@@ -63,6 +63,14 @@
 #define IDS_HTTP_MEGABYTES 130
 #define IDS_HTTP_TIME_LEFT 131
 
+// Both transfer dialogs: a download beyond its bound (%1 the bound, %2 the other size)
+#define IDS_BOUND_TOO_LARGE 140
+#define IDS_BOUND_ANNOUNCED_TOO_LARGE 141
+#define IDS_BOUND_EXACT_TOO_LARGE 142
+#define IDS_BOUND_ANNOUNCED_OTHER 143
+#define IDS_BOUND_LONGER 144
+#define IDS_BOUND_SHORTER 145
+
 // FTP transfer dialog
 #define IDS_FTP_BYTES_PER_SECOND 2
 #define IDS_FTP_KILOBYTES_PER_SECOND 3

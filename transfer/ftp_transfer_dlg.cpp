@@ -89,6 +89,7 @@ BOOL CFTPTransferDlg::OnInitDialog() {
     if (!m_Download) SetWindowTextA(m_hWnd, LoadResString(IDS_FTP_UPLOAD_CAPTION).c_str());
     m_Progress.SetRange(0, 100);
     OpenAnimation();
+    if (m_Download && EndedBeyondBound()) return TRUE;
     m_LocalFileExisted = GetFileAttributesA(m_LocalFile.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (!PrepareLocalFile()) return TRUE;
 
@@ -181,6 +182,8 @@ bool CFTPTransferDlg::Exchange() {
         SetStatus(IDS_FTP_GETTING_INFO);
         if (m_Download) {
             if (!listing) listing = ListRemoteFile(connection.Get());
+            // The size listed for this very file is the only length a server announces.
+            if (listing && listing->sameName && !KeepsToBound(BoundStage::kAnnounced, listing->size)) return false;
         } else if (m_PromptOverwrite && !asked && ListRemoteFile(connection.Get())) {
             asked = true;
             if (SendMessageA(m_hWnd, WM_TRANSFER_ASK_REPLACE, 0, 0) == 0) return Fail({});  // nothing to tell
@@ -280,6 +283,7 @@ bool CFTPTransferDlg::RequestResume(HINTERNET connection) {
 bool CFTPTransferDlg::Download(InternetHandle& remote, ProgressTracker& tracker, DWORD startTick,
                                std::optional<Listing> listing) {
     BlockWriter writer(m_File);
+    const uint64_t kept = m_ResumeOffset > 0 ? static_cast<uint64_t>(m_ResumeOffset) : 0;
     uint64_t received = 0;
     DWORD error = 0;
     for (;;) {
@@ -288,6 +292,7 @@ bool CFTPTransferDlg::Download(InternetHandle& remote, ProgressTracker& tracker,
             return Report(IDS_FTP_ERROR_DOWNLOAD, GetLastError());
         }
         if (read == 0) break;
+        if (!KeepsToBound(BoundStage::kReceived, kept + received + read)) return false;  // before it is written
         if (!writer.Add(read, error)) return Report(IDS_FTP_ERROR_DOWNLOAD, error);
         if (m_BandwidthLimit > 0) Throttle(startTick, received);
         received += read;
@@ -295,10 +300,11 @@ bool CFTPTransferDlg::Download(InternetHandle& remote, ProgressTracker& tracker,
     }
     if (!writer.Flush(error)) return Report(IDS_FTP_ERROR_DOWNLOAD, error);
     if (!CloseRemoteFile(remote, IDS_FTP_ERROR_DOWNLOAD)) return false;
+    if (!KeepsToBound(BoundStage::kEnded, kept + received)) return false;
     // Only a size listed for this very file says how much should have come.
     const std::optional<uint64_t> expected =
         listing && listing->sameName ? std::optional<uint64_t>(listing->size) : std::nullopt;
-    if (DownloadEndedEarly(m_Binary, expected, static_cast<uint64_t>(m_ResumeOffset), received)) {
+    if (DownloadEndedEarly(m_Binary, expected, kept, received)) {
         return Report(IDS_FTP_ERROR_DOWNLOAD, ERROR_INTERNET_CONNECTION_ABORTED);
     }
     try {

@@ -15,6 +15,8 @@ namespace {
 
 constexpr DWORD kUrlPartLength = 2084;  // host and path buffers: INTERNET_MAX_URL_LENGTH + 1
 constexpr DWORD kDrainPiece = 50;
+// A challenge's body is a short page that nobody reads; more than this is no challenge.
+constexpr DWORD kMaxChallengeBody = 64 * 1024;
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_KEEP_CONNECTION;
 constexpr DWORD kLoginFlags =
     FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA;
@@ -71,6 +73,7 @@ CHttpDownloadDlg::CHttpDownloadDlg(TransferPlatform platform)
 BOOL CHttpDownloadDlg::OnInitDialog() {
     CTransferDialog::OnInitDialog();
     OpenAnimation();
+    if (EndedBeyondBound()) return TRUE;
 
     if (!CrackUrl()) {
         m_Url = "http://" + m_Url;
@@ -80,7 +83,7 @@ BOOL CHttpDownloadDlg::OnInitDialog() {
         }
     }
     m_Body.clear();
-    if (!m_MemoryLimit) {
+    if (!m_ToMemory) {
         if (m_PromptOverwrite && GetFileAttributesA(m_LocalFile.c_str()) != INVALID_FILE_ATTRIBUTES &&
             AppMessageBox(FormatResString(IDS_HTTP_REPLACE, m_LocalFile), MB_YESNO) != IDYES) {
             EndAtStart();
@@ -192,7 +195,7 @@ bool CHttpDownloadDlg::Transfer() {
     SetStatus(IDS_HTTP_GETTING_INFO);
     std::optional<uint64_t> length;
     if (uint64_t number = 0; QueryHeader(request.Get(), HTTP_QUERY_CONTENT_LENGTH, number)) length = number;
-    if (length && BeyondMemoryLimit(*length)) return FailDeleting(0, 0);
+    if (length && !KeepsToBound(BoundStage::kAnnounced, *length)) return FailBeyondBound();
     // The display counts in 32 bits; a larger file shows no total.
     std::optional<uint32_t> total;
     if (length && *length <= UINT32_MAX) {
@@ -206,17 +209,17 @@ bool CHttpDownloadDlg::Transfer() {
     uint64_t received = 0;
     DWORD error = 0;
     for (;;) {
-        // Straight into the memory target, one read past its limit at most.
-        if (m_MemoryLimit) m_Body.resize(static_cast<size_t>(received) + BlockWriter::kReadSize);
-        char* room = m_MemoryLimit ? &m_Body[static_cast<size_t>(received)] : writer.Room();
+        // Straight into the memory target, one read past its bound at most.
+        if (m_ToMemory) m_Body.resize(static_cast<size_t>(received) + BlockWriter::kReadSize);
+        char* room = m_ToMemory ? &m_Body[static_cast<size_t>(received)] : writer.Room();
         DWORD read = 0;
         if (!InternetReadFile(request.Get(), room, BlockWriter::kReadSize, &read)) {
             return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, GetLastError());
         }
         if (read == 0 || m_Abort) break;
         received += read;
-        if (BeyondMemoryLimit(received)) return FailDeleting(0, 0);
-        if (!m_MemoryLimit && !writer.Add(read, error)) return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, error);
+        if (!KeepsToBound(BoundStage::kReceived, received)) return FailBeyondBound();  // before it is written
+        if (!m_ToMemory && !writer.Add(read, error)) return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, error);
         UpdateProgress(progress, static_cast<uint32_t>(received));
     }
     if (m_Abort) {
@@ -225,7 +228,8 @@ bool CHttpDownloadDlg::Transfer() {
     }
     // WinInet reads a connection closed early as the end of the body.
     if (length && received < *length) return FailDeleting(IDS_HTTP_ERROR_DOWNLOAD, kShortBodyError);
-    if (m_MemoryLimit) {
+    if (!KeepsToBound(BoundStage::kEnded, received)) return FailBeyondBound();
+    if (m_ToMemory) {
         m_Body.resize(static_cast<size_t>(received));
         return true;
     }
@@ -249,9 +253,11 @@ bool CHttpDownloadDlg::QueryHeader(HINTERNET request, DWORD query, uint64_t& num
 bool CHttpDownloadDlg::AskForLogin(HINTERNET internet, HINTERNET request, DWORD statusCode) {
     // Drain the challenge so that the connection can carry the next request.
     char piece[kDrainPiece];
-    DWORD read = 0;
-    while (InternetReadFile(request, piece, sizeof piece, &read) && read != 0) {
+    DWORD read = 0, drained = 0;
+    while (!m_Abort && InternetReadFile(request, piece, sizeof piece, &read) && read != 0) {
+        if ((drained += read) > kMaxChallengeBody) return false;
     }
+    if (m_Abort) return false;
     // A proxy challenge without a proxy has no one to log in to (and Wine's login
     // dialog crashes on it for want of a proxy name).
     if (statusCode == HTTP_STATUS_PROXY_AUTH_REQ && !UsesProxy(internet)) return false;
@@ -264,8 +270,13 @@ bool CHttpDownloadDlg::FailDeleting(UINT id, DWORD code) {
     return Fail({id, code});
 }
 
+bool CHttpDownloadDlg::FailBeyondBound() {
+    DiscardDownload();
+    return m_ToMemory ? Fail({}) : false;
+}
+
 void CHttpDownloadDlg::DiscardDownload() noexcept {
-    if (m_MemoryLimit) {
+    if (m_ToMemory) {
         m_Body.clear();
         return;
     }

@@ -6,9 +6,10 @@
 // every handle is closed. IDOK: the whole body was written to m_LocalFile.
 // IDCANCEL: anything else, with any error already shown to the user.
 //
-// A small answer can be kept in memory instead: with m_MemoryLimit set, the body goes
-// into m_Body and m_LocalFile is not looked at. A body longer than the limit ends the
-// dialog with IDCANCEL and no message (the caller knows what it was for), m_Body empty.
+// A small answer can be kept in memory instead: with m_ToMemory, the body goes into
+// m_Body and m_LocalFile is not looked at. It is bounded by m_Bound as a file is, but a
+// body beyond it ends the dialog with IDCANCEL and no message (the caller knows what it
+// was for), m_Body empty.
 #pragma once
 
 #include <windows.h>
@@ -30,7 +31,7 @@ public:
     std::string m_LocalFile;  // the file to create (relative names: the current directory)
     std::string m_UserName;   // empty: none
     std::string m_Password;   // used only with a user name
-    std::optional<size_t> m_MemoryLimit;  // set: the body into m_Body, at most this many bytes
+    bool m_ToMemory = false;  // the body into m_Body
     std::string m_Body;
     bool m_PromptOverwrite = true;  // ask before replacing an existing m_LocalFile
     // Where WinInet's redirects may lead. Never from https:// to plain http://.
@@ -63,14 +64,16 @@ private:
     void DiscardDownload() noexcept override;
     bool Cancelled() const override { return m_Abort; }
     // Drains a 401 or 407 answer; true when the user then gave a login and the
-    // request is to be sent again.
+    // request is to be sent again. A body past kMaxChallengeBody, or a cancel, ends it
+    // without a login.
     bool AskForLogin(HINTERNET internet, HINTERNET request, DWORD statusCode);
     // A header as text (status code, Content-Length): the decimal number at its start.
     bool QueryHeader(HINTERNET request, DWORD query, uint64_t& number) const;
     // Fails with message `id` (0: none) and `code`, the local file closed and deleted.
     bool FailDeleting(UINT id, DWORD code);
-    // Whether `length` bytes of body are more than the memory target takes.
-    bool BeyondMemoryLimit(uint64_t length) const { return m_MemoryLimit && length > *m_MemoryLimit; }
+    // After KeepsToBound failed: the local file deleted, and for the memory target
+    // nothing to tell.
+    bool FailBeyondBound();
 
     std::string m_Server;    // host of the URL
     std::string m_Object;    // path of the URL, query included

@@ -15,6 +15,9 @@ constexpr size_t kWriteBlock = 64 * 1024;
 
 std::string TransferFailure::Message() const {
     if (id == 0) return {};
+    if (!sizes.empty()) {
+        return FormatResString(id, std::to_string(sizes[0]), sizes.size() > 1 ? std::to_string(sizes[1]) : "");
+    }
     if (!reply) return FormatResString(id, std::to_string(static_cast<int>(code)));
     return FormatResString(id, code == ERROR_INTERNET_EXTENDED_ERROR ? "\n" + *reply : *reply);
 }
@@ -107,6 +110,42 @@ bool CTransferDialog::Fail(TransferFailure failure) {
 void CTransferDialog::EndAtStart(const TransferFailure& failure) {
     if (failure.id != 0) AppMessageBox(failure.Message());
     EndDialog(IDCANCEL);
+}
+
+bool CTransferDialog::EndedBeyondBound() {
+    const std::optional<TransferFailure> failure = BoundFailure(BoundStage::kStart, 0);
+    if (failure) EndAtStart(*failure);
+    return failure.has_value();
+}
+
+bool CTransferDialog::KeepsToBound(BoundStage stage, uint64_t count) {
+    const std::optional<TransferFailure> failure = BoundFailure(stage, count);
+    return !failure || Fail(*failure);
+}
+
+std::optional<TransferFailure> CTransferDialog::BoundFailure(BoundStage stage, uint64_t count) const {
+    const uint64_t most = m_Bound.most, exact = m_Bound.exact.value_or(0);
+    const auto sizes = [](UINT id, std::vector<uint64_t> told) {
+        return TransferFailure{id, 0, std::nullopt, std::move(told)};
+    };
+    switch (CheckBound(m_Bound, stage, count)) {
+    case BoundBreach::kNone:
+        return std::nullopt;
+    case BoundBreach::kExactBeyondMost:
+        return sizes(IDS_BOUND_EXACT_TOO_LARGE, {most, exact});
+    case BoundBreach::kAnnouncedBeyondMost:
+        return sizes(IDS_BOUND_ANNOUNCED_TOO_LARGE, {most, count});
+    case BoundBreach::kAnnouncedNotExact:
+        return sizes(IDS_BOUND_ANNOUNCED_OTHER, {exact, count});
+    case BoundBreach::kBeyondMost:
+        return sizes(IDS_BOUND_TOO_LARGE, {most});
+    case BoundBreach::kBeyondExact:
+        // Told as the first byte past it: how many more one read brought is WinInet's affair.
+        return sizes(IDS_BOUND_LONGER, {exact, exact + 1});
+    case BoundBreach::kShortOfExact:
+        return sizes(IDS_BOUND_SHORTER, {exact, count});
+    }
+    return std::nullopt;
 }
 
 CTransferDialog::BlockWriter::BlockWriter(CFile& file) : m_File(file), m_Block(kWriteBlock) {}

@@ -25,6 +25,7 @@
 #include "framework/dialog.h"
 #include "framework/file.h"
 #include "framework/thread.h"
+#include "transfer/download_bound.h"
 #include "transfer/progress.h"
 
 // The calls by which a transfer dialog starts its threads, reports their end and reads
@@ -43,11 +44,13 @@ struct TransferPlatform {
 
 // A failure as the user is told of it: message `id`, whose %1 is `code` in decimal or,
 // when the server's reply is given, that reply: after a line feed for WinInet's
-// extended error (the code that stands for a reply), as it is otherwise.
+// extended error (the code that stands for a reply), as it is otherwise. A text that
+// names sizes has them instead, as %1 and %2.
 struct TransferFailure {
     UINT id = 0;  // 0: nothing to tell (the user chose to stop)
     DWORD code = 0;
     std::optional<std::string> reply{};
+    std::vector<uint64_t> sizes{};  // bytes, in decimal
 
     std::string Message() const;  // empty for id 0
 };
@@ -62,6 +65,12 @@ public:
     // (it ran out of memory), shown with ERROR_NOT_ENOUGH_MEMORY.
     CTransferDialog(UINT templateId, const ProgressTextIds& textIds, UINT clipId, BarUnit barUnit,
                     UINT failureId, TransferPlatform platform = {});
+
+    // What a download may bring (an upload is not bounded), set before DoModal. A
+    // download beyond it ends with a message that names the sizes, and its local file
+    // is left as after any failure; one that is to be longer than it may be is not
+    // started.
+    DownloadBound m_Bound;
 
     // WinInet status callback; the context of a handle is its dialog (0: none).
     static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
@@ -114,6 +123,12 @@ protected:
     // Ends the dialog before the worker starts: shows the failure's message, if any,
     // and ends with IDCANCEL.
     void EndAtStart(const TransferFailure& failure = {});
+    // From OnInitDialog of a download, before the local file is touched: ends the
+    // dialog as EndAtStart does when m_Bound expects more than it allows. true then.
+    bool EndedBeyondBound();
+    // Whether `count` bytes keep to m_Bound at `stage`; false, with the failure
+    // recorded as Fail does, when they do not.
+    bool KeepsToBound(BoundStage stage, uint64_t count);
     // Whether the user stopped the transfer: it then ends with IDCANCEL and no message.
     virtual bool Cancelled() const { return false; }
     // The end message has arrived.
@@ -159,6 +174,9 @@ private:
     // when it failed. Ends the dialog even when the message cannot be shown.
     void OnTransferEnd(WPARAM failed);
     void OnInternetStatus(DWORD status, const void* info, DWORD infoLength);
+    // What the user is told of `count` bytes against m_Bound at `stage`; none when
+    // they keep to it.
+    std::optional<TransferFailure> BoundFailure(BoundStage stage, uint64_t count) const;
 
     ProgressTexts m_Texts;
     UINT m_ClipId;

@@ -9,6 +9,8 @@ anonymous users with every permission (download, upload, rename, delete), and to
                       the data connection (the control reply is --drop-reply)
   --drop-name TEXT    cut short only downloads whose path contains TEXT; the
                       others are served whole with their usual replies
+  --endless-name TEXT downloads whose path contains TEXT send the file and then
+                      zero bytes without end (a listing still gives the file's size)
   --login-reply TEXT  answer every USER with this reply and close the connection
                       (a server that turns logins away: "421 Too many users.")
   --store-reply TEXT  end every upload with this reply instead of "226" (the
@@ -30,6 +32,13 @@ import warnings
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, FileProducer, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
+
+
+class EndlessProducer(FileProducer):
+    """Yields the file, then zero bytes for as long as the client reads."""
+
+    def more(self):
+        return super().more() or bytes(self.buffer_size)
 
 
 class CutShortProducer(FileProducer):
@@ -71,7 +80,9 @@ def make_handler(options):
             super().ftp_REST(line)
 
         def ftp_RETR(self, file):
-            if options.drop_after is None or (options.drop_name is not None and options.drop_name not in file):
+            endless = options.endless_name is not None and options.endless_name in file
+            cut = options.drop_after is not None and (options.drop_name is None or options.drop_name in file)
+            if not (endless or cut):
                 return super().ftp_RETR(file)
             rest_pos = self._restart_position
             self._restart_position = 0
@@ -81,9 +92,9 @@ def make_handler(options):
                 self.respond("550 %s." % err.strerror)
                 return None
             fd.seek(rest_pos)
-            CutShortProducer.limit = options.drop_after
-            producer = CutShortProducer(fd, self._current_type)
-            self._cutting = True
+            CutShortProducer.limit = options.drop_after or 0
+            producer = (EndlessProducer if endless else CutShortProducer)(fd, self._current_type)
+            self._cutting = not endless
             self.push_dtp_data(producer, isproducer=True, file=fd, cmd="RETR")
             return file
 
@@ -109,8 +120,8 @@ def make_handler(options):
     if options.user:
         authorizer.add_user(options.user, options.password or "", options.root, perm="elradfmwMT")
     Handler.authorizer = authorizer
-    # sendfile() would bypass the producer that cuts a download short.
-    Handler.use_sendfile = options.drop_after is None
+    # sendfile() would bypass the producers that cut a download short or prolong it.
+    Handler.use_sendfile = options.drop_after is None and options.endless_name is None
     Handler.passive_ports = None
     if options.max_rate:
         class Throttled(ThrottledDTPHandler):
@@ -131,6 +142,7 @@ def main():
     parser.add_argument("--drop-after", type=int)
     parser.add_argument("--drop-reply", default="426 Connection closed; transfer aborted.")
     parser.add_argument("--drop-name")
+    parser.add_argument("--endless-name")
     parser.add_argument("--max-rate", type=int)
     parser.add_argument("--login-reply")
     parser.add_argument("--store-reply")

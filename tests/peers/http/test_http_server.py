@@ -45,7 +45,7 @@ class HttpServerTest(unittest.TestCase):
         os.mkdir(os.path.join(root, "lists"))
         cls.ansi = b'<?xml version="1.0"?><OnlineUpdate><Project Name="CDRW 5210" Status="0"/></OnlineUpdate>'
         cls.utf16 = b"\xff\xfe" + '<OnlineUpdate><Project Name="DVD 16"/></OnlineUpdate>'.encode("utf-16-le")
-        digests = b'<a x="{sha256:fw.bin}" y="{SHA256:sub/fw.bin}0" s="{site}:{port}" z="{none}"/>'
+        digests = b'<a x="{sha256:fw.bin}" y="{SHA256:sub/fw.bin}0" n="{size:fw.bin}" s="{site}:{port}" z="{none}"/>'
         for name, data in (("CDRW 5210.xml", cls.ansi), ("DVD 16.xml", cls.utf16), ("DVD 18.redirect", b"/status/404\n"),
                            ("DVD 20.xml", digests)):
             with open(os.path.join(root, "lists", name), "wb") as file:
@@ -178,8 +178,8 @@ class HttpServerTest(unittest.TestCase):
             (b"", unknown("")),
             (b"../requests.log", unknown("../requests.log")),
             # Placeholders become the digests of files under the root, the port and values.
-            (b"DVD 20", ('<a x="%s" y="%s0" s="http://mirror:%d" z="{none}"/>'
-                         % (digest, digest.upper(), self.port)).encode()),
+            (b"DVD 20", ('<a x="%s" y="%s0" n="%d" s="http://mirror:%d" z="{none}"/>'
+                         % (digest, digest.upper(), len(self.body), self.port)).encode()),
         ]
         for model, expected in cases:
             with self.subTest(model=model):

@@ -100,6 +100,17 @@ TEST(UpdateCheck, StatusReadsAsA32BitLong) {
     }
 }
 
+// Only a plain byte count is a length to hold a download to; any other form leaves the cap.
+TEST(UpdateCheck, SizeIsAPlainByteCount) {
+    const std::pair<const char*, std::optional<uint64_t>> cases[] = {
+        {"803840", 803840}, {"0001000", 1000}, {"9999999999", 9999999999u}, {"1", 1},
+        {"", std::nullopt}, {"0", std::nullopt}, {"0000000000", std::nullopt}, {"12345678901", std::nullopt},
+        {"00000000001", std::nullopt}, {" 100", std::nullopt}, {"100 ", std::nullopt}, {"+100", std::nullopt},
+        {"-1", std::nullopt}, {"1e6", std::nullopt}, {"0x10", std::nullopt}, {"800 KB", std::nullopt},
+    };
+    for (const auto& [text, size] : cases) EXPECT_EQ(ListedSize(text), size) << '"' << text << '"';
+}
+
 std::string List(const std::string& status, const std::string& children) {
     return "<?xml version=\"1.0\"?>\r\n<OnlineUpdate>\r\n <Project Name=\"XR &amp; Co\"" + status + ">\r\n" + children +
            " </Project>\r\n</OnlineUpdate>\r\n";

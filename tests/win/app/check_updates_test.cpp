@@ -273,19 +273,35 @@ TEST_F(CheckUpdates, FailedChecksKeepTheRows) {
             int drive;
             User user;
             std::vector<std::string> boxes;
+            size_t oldList = 0;  // bytes of a FirmwareUpdate.XML there before, not to be replaced
+            const char* served = "";  // the model whose list the server sends instead (the box holds 20 drives)
         } cases[] = {
             {"download failed", kNotFound, {},
              {"Failed to receive a valid HTTP response from the server, Response Code:404", kCannotOpen}},
             {"download cancelled", kSlow, {true, {}}, {kCannotOpen}},
+            // No list is longer than 1 MB: the download stops there, and a file kept is not read.
+            {"a list that never ends", kThree, {},
+             {"The download was stopped: the file is larger than 1048576 bytes, the most accepted for it.", kCannotOpen},
+             0, "XR-ENDLESS"},
+            {"a list announced longer", kThree, {},
+             {"The file was not downloaded: the server gives its size as 1048577 bytes, more than the 1048576 bytes "
+              "accepted for it.", kCannotOpen}, 0, "XR-LARGE"},
+            {"a longer list kept", kThree, {}, {"The file 'FirmwareUpdate.XML' already exists.\nDo you want to replace it?",
+             kCannotLoad}, 1048577},
             {"a zero byte early in the file", kEarlyNul, {}, {kDownloaded, kCannotLoad}},
         };
         for (const Case& c : cases) {
             SCOPED_TRACE(c.what);
+            if (c.oldList) WriteFileBytes(kListFile, std::string(c.oldList, ' '));
+            ASSERT_TRUE(SetListSigning(ServerPort(), *c.served ? std::string("model=") + c.served : ""));
             const Check seen = RunCheck(dialog, c.drive, c.user);
             EXPECT_EQ(seen.boxes, c.boxes);
             EXPECT_EQ(seen.rows, ThreeRows("1.02"));
             EXPECT_EQ(dialog.m_Firmware[2].Version, "1.10");
             EXPECT_EQ(dialog.m_FtpSites[1], "ftp2.zorix.invalid");
+            if (c.drive == kEarlyNul) continue;  // that file stays, below
+            EXPECT_EQ(FileExists(kListFile), c.oldList != 0);
+            DeleteFileA(kListFile);
         }
         // That file stays for a look.
         EXPECT_EQ(ReadFileBytes(kListFile), ReadFileBytes(kListsFolder + "XR-NUL.xml"));

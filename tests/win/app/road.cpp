@@ -67,6 +67,7 @@ std::string ServeFirmware(const std::string& flasherPath, size_t size) {
     if (flasher.size() < size) flasher.resize(size, '\0');
     std::vector<std::string> urls(kRoadUrls, kRoadUrls + kRoadRows);
     urls.insert(urls.end(), kWebUrls, kWebUrls + kWebRows);
+    urls.push_back(kEndlessUrl);
     for (std::string url : urls) {
         if (url.find("_missing") != std::string::npos) continue;
         std::string path = FtpRoot();

@@ -60,9 +60,13 @@ ListRows WebListRows();
 ::testing::AssertionResult RoadServersUp(const std::string& updateServer = NIMBREL_UPDATE_SERVER,
                                          const char* portVariable = "NIMBREL_UPDATE_PORT");
 
+// A release that the FTP server of update_selected_test sends, and then zeros without end.
+constexpr char kEndlessUrl[] = "fw/xr1680/XR1680_110_endless.exe";
+
 // Puts the stand-in flasher `flasher` (this tree's when empty), padded with zeros to
 // at least `size` bytes (it still runs), in the FTP server's root under the name of
-// every release of both lists but the missing ones, and answers its bytes.
+// every release of both lists but the missing ones, and of kEndlessUrl, and answers
+// its bytes.
 std::string ServeFirmware(const std::string& flasher = {}, size_t size = 0);
 
 // The commands the FTP server received since the last call, one per line.

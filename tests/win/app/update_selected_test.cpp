@@ -34,13 +34,14 @@ using Texts = std::vector<std::string>;
 
 // The drives of this process, in the drive box's order; each model has its list in
 // tests/peers/http/lists.
-enum Drive { kFtpDrive, kWebDrive, kHttpsDrive, kFtpUrlDrive, kActiveFtpDrive, kGopherDrive };
+enum Drive { kFtpDrive, kWebDrive, kHttpsDrive, kFtpUrlDrive, kActiveFtpDrive, kGopherDrive, kSignedFtp, kSignedWeb };
 const char* const kIdentities[] = {
     "ZORIX   DVD-RW XR-1680  1.02", "ZORIX   DVD-RW XR-2080  2.00", "ZORIX   XR-WEBTLS       1.00",
     "ZORIX   XR-FTPURL       1.00", "ZORIX   XR-ACTIVE       1.00", "ZORIX   XR-GOPHER       1.00",
+    "ZORIX   XR-SIGNFTP      1.00", "ZORIX   XR-SIGNWEB      1.00",
 };
 // The rows of XR-WEBTLS.xml.
-enum HttpsRow { kHttpsExe, kHttpsCutShort, kToTheOtherName, kDownToHttp };
+enum HttpsRow { kHttpsExe, kHttpsCutShort, kToTheOtherName, kDownToHttp, kOverTheCap };
 
 constexpr char kHttpNotFound[] = "Failed to receive a valid HTTP response from the server, Response Code:404";
 constexpr char kRefusedRedirect[] = "An error occurred connecting to the server, Error:12156";
@@ -80,8 +81,9 @@ protected:
     }
 
     // Runs a main dialog; `drive` runs on the second thread, then the dialog is cancelled.
-    void WithDialog(const std::function<void(HWND window, HWND list)>& drive) {
-        CUpdateDlg dialog;
+    void WithDialog(const std::function<void(HWND window, HWND list)>& drive,
+                    const std::vector<std::string>& listKeys = BuiltListKeys()) {
+        CUpdateDlg dialog(nullptr, BuiltUpdateServer(), listKeys);
         bool seen = false;
         InspectModal([&] { return dialog.DoModal(); }, kMainCaption,
                      [&](HWND window) { drive(window, GetDlgItem(window, IDC_FIRMWARE_LIST)); }, &seen);
@@ -120,6 +122,7 @@ protected:
 
 TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
     constexpr char kOld[] = "an earlier download";
+    const std::string size = std::to_string(served_.size()), sizePlus1 = std::to_string(served_.size() + 1);
     enum After { kServed, kGone, kKept };
     struct Case {
         const char* what;
@@ -132,10 +135,12 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
         After file;
         Drive drive = kFtpDrive;  // whose list the row is of
         int webFetches = 0;       // requests the web servers saw
+        bool keyed = false;       // the dialog has the test key: the lists are signed
+        const char* url = nullptr;  // fetched over FTP, when not the road's row
     } cases[] = {
         // "EXE" or "exe" anywhere in the location marks a program; nothing else does.
         {"a program, its SHA256 listed", kLowerCaseExe, false, {}, {kDownloaded}, 1, true, kServed},
-        {"a program, upper case", kUpperCaseExe, false, {}, {kDownloaded}, 1, true, kServed},
+        {"a program, upper case, another Size unsigned", kUpperCaseExe, false, {}, {kDownloaded}, 1, true, kServed},
         {"exe only in a folder name", kExeFolder, false, {}, {kDownloaded}, 1, true, kServed},
         {"another extension", kZip, false, {}, {kDownloaded, kUpdateManually}, 1, false, kServed},
         {"Exe in mixed case", kMixedCaseExe, false, {}, {kDownloaded, kUpdateManually}, 1, false, kServed},
@@ -183,14 +188,28 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
          2},
         {"https:// moved to http://", kDownToHttp, true, {IDYES}, {kReplace, kRefusedRedirect}, 0, false, kGone,
          kHttpsDrive, 2},
+        // Every release is held to the cap.
+        {"https://, larger than any release", kOverTheCap, false, {}, {"The file was not downloaded: the server gives its "
+         "size as 67108865 bytes, more than the 67108864 bytes accepted for it."}, 0, false, kGone, kHttpsDrive, 1},
         // Nothing is fetched from a site of another scheme, and nothing is asked.
         {"gopher://", 0, true, {}, {kUnusableSite}, 0, false, kKept, kGopherDrive},
+        // A signed list's release is held to its Size too.
+        {"signed: sent without end", 0, false, {}, {"The download was stopped: the server sent at least " + sizePlus1 +
+         " bytes of a file that should be " + size + " bytes long."}, 1, false, kGone, kSignedFtp, 0, true, kEndlessUrl},
+        {"signed: cut short", 1, false, {}, {"The download failed: the server sent 3000 bytes of a file that should be " +
+         size + " bytes long."}, 1, false, kGone, kSignedFtp, 0, true, kRoadUrls[kCutShort]},
+        {"signed: a Size over the cap", 2, false, {}, {"The file was not downloaded: its size is given as 67108865 bytes, "
+         "more than the 67108864 bytes accepted for it."}, 0, false, kGone, kSignedFtp, 0, true},
+        {"signed: longer from the web", 0, false, {}, {"The download was stopped: the server sent at least 1001 bytes of "
+         "a file that should be 1000 bytes long."}, 0, false, kGone, kSignedWeb, 1, true},
     };
     const TrustedAuthority authority(ReadFileBytes(PeerScratch() + "\\tls\\ca.der"));
-    WithDialog([&](HWND window, HWND list) {
-        size_t starts = 0;
+    size_t starts = 0;
+    bool keyed = false;
+    const auto table = [&](HWND window, HWND list) {
         int checked = -1;
         for (const Case& c : cases) {
+            if (c.keyed != keyed) continue;
             SCOPED_TRACE(c.what);
             if (c.drive != checked) CheckUpdates(window, list, c.drive);
             checked = c.drive;
@@ -201,9 +220,9 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
 
             const Clicked seen = ClickAndAnswer(window, IDC_UPDATE_SELECTED, AnswersInTurn(c.answers));
             EXPECT_EQ(seen.boxes, c.boxes);
-            EXPECT_EQ(Downloads(FtpCommands()), Texts(c.fetches, Retrieve(c.row)));
+            EXPECT_EQ(Downloads(FtpCommands()), Texts(c.fetches, c.url ? std::string("RETR /") + c.url : Retrieve(c.row)));
             EXPECT_EQ(WebRequests().size(), static_cast<size_t>(c.webFetches));
-            EXPECT_EQ(seen.transfers, c.fetches + c.webFetches > 0 || c.started ? 1 : 0);
+            EXPECT_EQ(seen.transfers, c.file == kKept ? 0 : 1);
             switch (c.file) {
             case kServed:
                 EXPECT_EQ(ReadFileBytes(FirmwareFile()), served_);
@@ -219,9 +238,14 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
             ExpectStarts(starts);
         }
         // The handler leaves the main dialog as it was.
-        EXPECT_EQ(ListViewRows(list), (ListRows{{"XR-GOPHER", "1.00", "1.10", "2005/03/01"}}));
+        EXPECT_EQ(ListViewRows(list), (ListRows{{keyed ? "XR-SIGNWEB" : "XR-GOPHER", "1.00", "1.10", "2005/03/01"}}));
         EXPECT_EQ(SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0), 0);
-    });
+    };
+    WithDialog(table);
+    keyed = true;
+    ASSERT_TRUE(SetListSigning(PeerPort("NIMBREL_UPDATE_PORT")));
+    ForgetAcceptedLists();
+    WithDialog(table, {TestListKey()});
 }
 
 TEST_F(UpdateSelected, WithoutASelectedRowNothingIsFetched) {

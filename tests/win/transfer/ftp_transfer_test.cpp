@@ -356,7 +356,9 @@ TEST_F(FtpTransfer, ResumeContinuesAtTheOffsetOrKeepsWhatWasThere) {
 TEST_F(FtpTransfer, FailuresReportTheServersWordsAndDropOnlyThisTransfersPart) {
     const std::string remote = Payload(100000, 6);
     WriteFileBytes(FtpRoot() + "\\fail.bin", remote);
+    WriteFileBytes(FtpRoot() + "\\fail_endless.bin", remote);  // sent, then zeros without end
     const std::string earlier = remote.substr(0, 1000);
+    const std::string kPastTheMost = "The download was stopped: the file is larger than 200000 bytes, the most accepted for it.";
     struct Case {
         const char* what;
         const char* peer;
@@ -366,6 +368,7 @@ TEST_F(FtpTransfer, FailuresReportTheServersWordsAndDropOnlyThisTransfersPart) {
         std::string box;
         bool passive = false;
         std::vector<std::string> dataCommands{};  // as the plain server saw them
+        DownloadBound bound{};
     } cases[] = {
         {"remote file missing", "ftp", "/missing.bin", 0, "", "",
          "An error occurred while attempting to open the specified remote file, Error:\n550 No such file or directory."},
@@ -387,6 +390,11 @@ TEST_F(FtpTransfer, FailuresReportTheServersWordsAndDropOnlyThisTransfersPart) {
         // Regression: the server's refusal was looked for on the wrong thread and lost.
         {"server busy", "busy", "/fail.bin", 0, "", "",
          "An error occurred connecting to the server, Error:\n421 Too many users, try again later."},
+        // Beyond the bound, counted with what a resume kept; a listed size is the one announced.
+        {"a file that never ends", "ftp", "/fail_endless.bin", 0, "", "", kPastTheMost, false, {}, {200000}},
+        {"a file that never ends, resumed", "ftp", "/fail_endless.bin", 1000, "", "", kPastTheMost, false, {}, {200000}},
+        {"listed with another size", "ftp", "/fail.bin", 0, "", "", "The file was not downloaded: the server gives its "
+         "size as 100000 bytes, not 99999 bytes.", false, {"PORT"}, {200000, 99999}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -401,6 +409,7 @@ TEST_F(FtpTransfer, FailuresReportTheServersWordsAndDropOnlyThisTransfersPart) {
         dialog.m_PromptOverwrite = false;
         dialog.m_UserName = c.user;
         dialog.m_Password = c.password;
+        dialog.m_Bound = c.bound;
         const Outcome outcome = RunDialog(dialog);
         EXPECT_EQ(outcome.result, IDCANCEL);
         EXPECT_EQ(outcome.boxes, std::vector<std::string>{c.box}) << Quoted(outcome.boxes);

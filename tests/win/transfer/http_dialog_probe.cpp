@@ -119,7 +119,8 @@ Outcome RunDownload(const Request& request, const User& user, TransferPlatform p
     dialog.m_LocalFile = request.localFile;
     dialog.m_UserName = request.userName;
     dialog.m_Password = request.password;
-    dialog.m_MemoryLimit = request.memoryLimit;
+    dialog.m_ToMemory = request.toMemory;
+    dialog.m_Bound = request.bound;
 
     std::atomic<bool> done{false};
     auto responder = std::async(std::launch::async, [&] { Respond(user, outcome, done); });

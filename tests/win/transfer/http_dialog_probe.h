@@ -35,7 +35,8 @@ struct Request {
         : url(std::move(url_)), localFile(std::move(localFile_)), userName(std::move(userName_)),
           password(std::move(password_)) {}
     std::string url, localFile, userName, password;
-    std::optional<size_t> memoryLimit;  // set: the body into memory instead of localFile
+    bool toMemory = false;  // the body into memory instead of localFile
+    DownloadBound bound;
 };
 
 // What the user can learn of the running dialog: whether its status line has shown

@@ -90,6 +90,7 @@ TEST_F(HttpDownload, FailuresAreReportedAndTheFileDropped) {
         std::vector<std::string> logins;
         TransferPlatform platform = {};
         bool keptEmpty = false;
+        DownloadBound bound = {};
     } cases[] = {
         {"not found", Url("/status/404"),
          "Failed to receive a valid HTTP response from the server, Response Code:404", {}},
@@ -109,10 +110,24 @@ TEST_F(HttpDownload, FailuresAreReportedAndTheFileDropped) {
         // Regression guard: dropping this failure went unnoticed.
         {"status unreadable", Url("/gen?size=3000"), "Failed to receive a valid response from the server, Error:12150",
          {}, statusUnread, true},
+        // Beyond the bound: the most it may have, or the length it should have.
+        {"a body that never ends", Url("/gen?size=endless&framing=chunked"),
+         "The download was stopped: the file is larger than 4096 bytes, the most accepted for it.", {}, {}, false, {4096}},
+        {"a length announced past the most", Url("/gen?size=4097"), "The file was not downloaded: the server gives its "
+         "size as 4097 bytes, more than the 4096 bytes accepted for it.", {}, {}, false, {4096}},
+        {"longer than it should be", Url("/gen?size=3001&framing=close"), "The download was stopped: the server sent at "
+         "least 3001 bytes of a file that should be 3000 bytes long.", {}, {}, false, {4096, 3000}},
+        {"shorter than it should be", Url("/gen?size=2999&framing=chunked"), "The download failed: the server sent 2999 "
+         "bytes of a file that should be 3000 bytes long.", {}, {}, false, {4096, 3000}},
+        // Regression: the body of a challenge was drained for as long as it came.
+        {"a challenge that never ends", Url("/auth/401?body=endless"),
+         "Failed to receive a valid HTTP response from the server, Response Code:401", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const Outcome seen = RunDownload({c.url}, {}, c.platform);
+        Request request(c.url);
+        request.bound = c.bound;
+        const Outcome seen = RunDownload(request, {}, c.platform);
         EXPECT_EQ(seen.result, IDCANCEL);
         EXPECT_EQ(seen.boxes, std::vector<std::string>{c.message});
         EXPECT_EQ(seen.logins, c.logins);
@@ -210,7 +225,8 @@ TEST_F(HttpDownload, MemoryTargetTakesTheBodyUpToItsLimit) {
         SCOPED_TRACE(c.what);
         WriteFileBytes(kLocalFile, "old");
         Request request(c.url);
-        request.memoryLimit = 4096;
+        request.toMemory = true;
+        request.bound.most = 4096;
         const Outcome seen = RunDownload(request);
         EXPECT_EQ(seen.result, c.result);
         EXPECT_TRUE(seen.body == c.body) << seen.body.size() << " bytes kept";
