@@ -302,12 +302,13 @@ void Checker::CheckStructure() {
             Add("no-site", Severity::kError, "Ftp", document_.Record(ftp_).tagStart,
                 "Ftp has no Site: the program downloads every release from the site of the list it read before, "
                 "if any");
+        } else if (sites > static_cast<int>(kSiteSlots)) {
+            Add("sites-beyond-slots", Severity::kWarning, "Ftp", document_.Record(ftp_).tagStart,
+                std::to_string(sites) + " Site elements: the program keeps the first " + std::to_string(kSiteSlots) +
+                    " and uses only the first");
         } else if (sites > 1) {
             Add("many-sites", Severity::kWarning, "Ftp", document_.Record(ftp_).tagStart,
-                std::to_string(sites) + " Site elements: the program uses only the first" +
-                    (sites > static_cast<int>(kSiteSlots)
-                         ? ", and keeps no more than " + std::to_string(kSiteSlots)
-                         : std::string()));
+                std::to_string(sites) + " Site elements: the program uses only the first");
         }
     }
     if (firstSite_ != 0) {

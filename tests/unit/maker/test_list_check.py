@@ -80,6 +80,7 @@ CASES = [
     ("no-site", listing(ftp=""), [], None, 2),
     ("no-site", listing(ftp="<Ftp/>"), [], None, 2),
     ("many-sites", listing(ftp="<Ftp><Site>a.example.com</Site><Site>b.example.com</Site></Ftp>"), [], None, 1),
+    ("sites-beyond-slots", listing(ftp="<Ftp>" + "<Site>a.example.com</Site>" * 11 + "</Ftp>"), [], None, 1),
     ("site-unusable", listing(ftp="<Ftp><Site>gopher://a.example.com</Site></Ftp>"), [], None, 2),
     # A release's attributes.
     ("unquoted-attribute", listing(GOOD.replace('"1.10"', "1.10")), [], None, 2),
