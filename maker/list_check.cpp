@@ -430,8 +430,12 @@ void Checker::PlanRows() {
         }
         const ReleaseAddress address = ReleaseAddressOf(site, entry.URL);
         row.via = address.via == ReleaseAddress::Via::kWeb ? "web" : "FTP";
-        row.fetches = address.via == ReleaseAddress::Via::kWeb ? address.url
-                                                                : "ftp://" + address.server + address.path;
+        if (list.sites.empty()) {
+            row.fetches = "the site of the list read before, if any, then " + entry.URL;
+        } else {
+            row.fetches = address.via == ReleaseAddress::Via::kWeb ? address.url
+                                                                    : "ftp://" + address.server + address.path;
+        }
         const DownloadBound bound = ReleaseBound(entry, signedList);
         row.size = bound.exact ? "exactly " + std::to_string(*bound.exact) + " bytes (the signed Size)"
                                : "at most " + std::to_string(bound.most) + " bytes";
