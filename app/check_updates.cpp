@@ -8,9 +8,11 @@
 
 #include "app/signed_list.h"
 #include "app/update_dlg.h"
-#include "app/update_list.h"
 #include "framework/file.h"
 #include "framework/win_app.h"
+#include "list/list_reading.h"
+#include "list/list_texts.h"
+#include "list/update_list.h"
 #include "transfer/http_download_dlg.h"
 #include "xml/xml_document.h"
 
@@ -39,18 +41,7 @@ namespace {
 
 constexpr char kListFile[] = "FirmwareUpdate.XML";
 
-constexpr char kChooseMakerProduct[] = "Please choose any ZOrix product to update. Thank you!";
-constexpr char kListDownloaded[] = "The latest firmware update list was downloaded successfully!";
-constexpr char kCannotOpen[] = "Unable to open file.";
-constexpr char kCannotLoad[] = "Error loading file and conventing it to string.";
-constexpr char kServerBusy[] = "Sorry, system is busy, please try it again!";
-constexpr char kNoFirmware[] = "Sorry, system can not find any firmware updates!";
-constexpr char kListCorrupt[] = "Imported XML file is corrupt, please click Checkupdates  button to download again.";
-
-const LeadByteTable& AnsiLeadBytes() {
-    static const LeadByteTable table = MakeLeadByteTable([](unsigned char b) { return IsDBCSLeadByte(b) != FALSE; });
-    return table;
-}
+using namespace list_text;
 
 // Characters the code page lacks become its default character.
 std::string ToAnsi(const std::u16string& text) {
@@ -63,26 +54,34 @@ std::string ToAnsi(const std::u16string& text) {
     return out;
 }
 
-enum class ListFile { kRead, kNotOpened, kNotLoaded };
+// The users' code page, as Windows has it.
+const AnsiCodePage& SystemCodePage() {
+    static const AnsiCodePage codePage{
+        MakeLeadByteTable([](unsigned char b) { return IsDBCSLeadByte(b) != FALSE; }), ToAnsi};
+    return codePage;
+}
 
-// Reads the saved list whole, as the server sent it.
-ListFile ReadListFile(std::string& bytes) {
+// Reads the saved list whole, as the server sent it. No download leaves one longer than
+// kMaxListSize; one kept when the user declined to replace it, or put there otherwise,
+// is not read whole.
+SavedList ReadListFile() {
+    SavedList saved;
     CFile file;
-    if (!file.Open(kListFile, CFile::modeRead)) return ListFile::kNotOpened;
+    if (!file.Open(kListFile, CFile::modeRead)) return saved;
     const ULONGLONG length = file.GetLength();
-    // No download leaves a longer one; one kept when the user declined to replace it,
-    // or put there otherwise, is not read whole.
-    if (length > kMaxListSize) return ListFile::kNotLoaded;
-    bytes.assign(static_cast<size_t>(length), '\0');
+    saved.state = SavedList::State::kTooLarge;
+    if (length > kMaxListSize) return saved;
+    saved.state = SavedList::State::kRead;
+    saved.bytes.assign(static_cast<size_t>(length), '\0');
     size_t read = 0;
-    while (read < bytes.size()) {
-        const UINT count = file.Read(&bytes[read], static_cast<UINT>(bytes.size() - read));
+    while (read < saved.bytes.size()) {
+        const UINT count = file.Read(&saved.bytes[read], static_cast<UINT>(saved.bytes.size() - read));
         if (count == 0) break;
         read += count;
     }
-    bytes.resize(read);
+    saved.bytes.resize(read);
     file.Close();
-    return ListFile::kRead;
+    return saved;
 }
 
 // The list is not kept once read. A file that cannot be deleted is reported, and the
@@ -118,17 +117,16 @@ void CUpdateDlg::OnCheckUpdates() {
         download.m_Bound.most = kMaxListSize;
         downloaded = download.DoModal() == IDOK;
     }
-    std::string bytes;
-    ListFile file = ListFile::kNotOpened;
+    SavedList file;
     if (m_ListKeys.empty()) {
         // Whatever the answer, the file decides what follows.
         if (downloaded) AppMessageBox(kListDownloaded);
-        file = ReadListFile(bytes);
+        file = ReadListFile();
     } else if (!downloaded) {
         // Only a whole answer can be verified; a failed one leaves at most an empty file.
         DeleteListFile();
-    } else if ((file = ReadListFile(bytes)) == ListFile::kRead) {
-        const ListVerdict verdict = VerifyUpdateList(bytes, m_UpdateServer, m_ModelName, m_ListKeys);
+    } else if ((file = ReadListFile()).state == SavedList::State::kRead) {
+        const ListVerdict verdict = VerifyUpdateList(file.bytes, m_UpdateServer, m_ModelName, m_ListKeys);
         if (verdict != ListVerdict::kVerified) {
             RefuseList(verdict);
             return;
@@ -136,29 +134,24 @@ void CUpdateDlg::OnCheckUpdates() {
         AppMessageBox(kListDownloaded);
     }
 
-    if (file == ListFile::kNotOpened) {
+    XmlDocument document;
+    const ListReading reading = ReadSavedList(file, SystemCodePage(), document);
+    if (reading.outcome == ListReading::Outcome::kNotOpened) {
         AppMessageBox(kCannotOpen);
         return;
     }
-    std::optional<std::string> text;
-    if (file == ListFile::kRead) text = DocumentText(bytes, ToAnsi);
-    if (!text) {
+    if (reading.outcome == ListReading::Outcome::kNotLoaded) {
         AppMessageBox(kCannotLoad);
         return;
     }
-
-    XmlDocument document(AnsiLeadBytes());
-    // An empty file (a download cancelled before its answer) is no list at all; any
-    // other text that does not parse is a damaged one, and the user is told.
-    const bool corrupt = !text->empty() && !document.Parse(std::move(*text));
-    const UpdateList list = ReadUpdateList(document, kMaxFirmware, kMaxFtpSites);
+    const UpdateList& list = reading.list;
     if (list.status == kStatusBusy) AppMessageBox(kServerBusy);
     if (list.status == kStatusNoFirmware) AppMessageBox(kNoFirmware);
     for (size_t i = 0; i < list.firmware.size(); ++i) m_Firmware[i] = list.firmware[i];
     for (size_t i = 0; i < list.sites.size(); ++i) m_FtpSites[i] = list.sites[i];
 
     m_FirmwareList.DeleteAllItems();
-    if (corrupt) {
+    if (reading.corrupt) {
         RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         AppMessageBox(kListCorrupt);
     }

@@ -10,9 +10,9 @@
 
 #include "app/system_clock.h"
 #include "app/update_dlg.h"
-#include "app/update_record.h"
+#include "list/update_record.h"
 #include "app/update_store.h"
-#include "app/version_rule.h"
+#include "list/version_rule.h"
 #include "framework/win_app.h"
 
 namespace {

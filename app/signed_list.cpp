@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "app/system_clock.h"
-#include "app/update_list.h"
+#include "list/update_list.h"
 #include "transfer/http_download_dlg.h"
 
 namespace {
@@ -65,16 +65,4 @@ ListVerdict VerifyUpdateList(const std::string& list, const std::string& server,
     const ListSignatureResult result = CheckListSignature(list, signature, expectations);
     if (result.check == ListSignatureCheck::kVerified) RememberAccepted(name, result.issued);
     return VerdictOf(result.check);
-}
-
-std::string RefusalText(ListVerdict verdict) {
-    switch (verdict) {
-    case ListVerdict::kExpired:
-        return "The update list could not be verified: it has expired. Please check the computer's date, or try "
-               "again later.";
-    case ListVerdict::kOlder:
-        return "The update list could not be verified: it is older than the one received before.";
-    default:
-        return "The update list could not be verified: it was not signed by the maker.";
-    }
 }

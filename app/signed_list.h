@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/list_signature.h"
+#include "list/list_signature.h"
 
 // Fetches the signature of `list` (exactly the bytes the server sent for `model`) from
 // `server` with the HTTP download dialog, into memory, and checks it against the key
@@ -16,6 +16,3 @@
 // fetch it is a refusal. A verified list's issued time is remembered for the model.
 ListVerdict VerifyUpdateList(const std::string& list, const std::string& server, const std::string& model,
                              const std::vector<std::string>& keyLines);
-
-// What the user is told of a list that was not verified.
-std::string RefusalText(ListVerdict verdict);

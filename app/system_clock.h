@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/update_record.h"
+#include "list/update_record.h"
 
 // The time now, in Unix seconds (UTC).
 int64_t UnixTimeNow();

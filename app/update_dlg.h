@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/list_signature.h"
-#include "app/update_list.h"
+#include "list/list_signature.h"
+#include "list/update_list.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
@@ -25,8 +25,6 @@ std::vector<std::string> BuiltListKeys();
 class CUpdateDlg : public CDialog {
 public:
     static constexpr int kMaxDrives = 20;  // drives beyond these are not listed
-    static constexpr int kMaxFirmware = 30;
-    static constexpr int kMaxFtpSites = 10;
 
     // "Check updates" asks `updateServer` for lists (host[:port], http:// or https://).
     // With `listKeys`, only a list signed with one of them is read, and only a release
@@ -50,8 +48,8 @@ public:
     uint8_t m_DriveAddress[kMaxDrives][3] = {};  // adapter, target, logical unit
     std::string m_ModelName;    // the model of the last update check
     std::string m_HostVersion;  // the revision of the drive of the last update check
-    FirmwareEntry m_Firmware[kMaxFirmware];
-    std::string m_FtpSites[kMaxFtpSites];
+    FirmwareEntry m_Firmware[kFirmwareSlots];
+    std::string m_FtpSites[kSiteSlots];
     HICON m_AppIcon;  // shared icon: never destroyed
     const std::string m_UpdateServer;
     // The maker's minisign public key lines; a line that does not parse verifies nothing.

@@ -1,5 +1,5 @@
 // The updates the program started, remembered per drive under
-// HKEY_CURRENT_USER\Software\Nimbrel\Updates (the records of app/update_record.h).
+// HKEY_CURRENT_USER\Software\Nimbrel\Updates (the records of list/update_record.h).
 #pragma once
 
 #include <string>

@@ -86,6 +86,9 @@ public:
     std::string GetChildText() const;
 
     const std::string& LastError() const { return lastError_; }
+    // Where the last parse stopped with its error: the offset of the tag (or the end tag)
+    // it was reading; -1 when it had none.
+    int32_t LastErrorOffset() const { return lastErrorOffset_; }
     const std::string& Text() const { return text_; }
     int32_t ParentPos() const { return parentPos_; }
     int32_t CurrentPos() const { return currentPos_; }
@@ -112,10 +115,11 @@ private:
     bool ParseText();
     int32_t ParseElement(int32_t parent);
     NodeKind SkipNode(TokenCursor& cursor) const;
-    int32_t ReportError(const char* format, std::string_view name = {});
+    int32_t ReportError(const char* format, std::string_view name, int32_t offset);
 
     std::string text_;
     std::string lastError_;
+    int32_t lastErrorOffset_ = -1;
     int32_t parentPos_ = 0;
     int32_t currentPos_ = 0;
     int32_t childPos_ = 0;

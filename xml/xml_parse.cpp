@@ -21,6 +21,7 @@ bool XmlDocument::Parse(std::string&& text) {
 bool XmlDocument::ParseText() {
     const size_t length = text_.size();
     lastError_.clear();
+    lastErrorOffset_ = -1;
     const std::string earlierNote = lastError_;
     ResetCursor();
 
@@ -33,7 +34,7 @@ bool XmlDocument::ParseText() {
     bool result = false;
     store_[0] = ElementRecord{};
     if (!text_.empty()) {
-        const int32_t r = tooLong ? ReportError("Document too long") : ParseElement(0);
+        const int32_t r = tooLong ? ReportError("Document too long", {}, 0) : ParseElement(0);
         if (r > 0) {
             result = true;
             store_[0].firstChild = r;
@@ -49,8 +50,9 @@ bool XmlDocument::ParseText() {
     return result;
 }
 
-int32_t XmlDocument::ReportError(const char* format, std::string_view name) {
+int32_t XmlDocument::ReportError(const char* format, std::string_view name, int32_t offset) {
     lastError_ = format;
+    lastErrorOffset_ = offset;
     if (name.data() != nullptr) {
         const size_t at = lastError_.find("%s");
         if (at != std::string::npos) {
@@ -93,21 +95,21 @@ int32_t XmlDocument::ParseElement(int32_t parent) {
         for (;;) {
             tagStart = cursor.next;
             if (!scanner_.FindChar(tagStart, '<')) {
-                return ReportError("Element tag not found");
+                return ReportError("Element tag not found", {}, store_[p].closeStart);
             }
             store_[p].closeStart = tagStart;
             cursor.next = tagStart + 1;
             if (!scanner_.NextToken(cursor)) {
-                return ReportError("Abrupt end within tag");
+                return ReportError("Abrupt end within tag", {}, tagStart);
             }
             if (cursor.quoted) {
-                return ReportError("Tag starts with quote");
+                return ReportError("Tag starts with quote", {}, tagStart);
             }
             const char first = t[cursor.start];
             if (first == '?' || first == '!') {
                 cursor.next = tagStart;
                 if (SkipNode(cursor) == kNone) {
-                    return ReportError("Invalid node");
+                    return ReportError("Invalid node", {}, tagStart);
                 }
                 continue;
             }
@@ -121,11 +123,11 @@ int32_t XmlDocument::ParseElement(int32_t parent) {
         if (result < 0) {
             const std::string_view name(t + cursor.start, static_cast<size_t>(cursor.end - cursor.start + 1));
             if (depth == kMaxDepth) {
-                return ReportError("Element %s nested too deeply", name);
+                return ReportError("Element %s nested too deeply", name, tagStart);
             }
             int32_t tagEnd = cursor.next;
             if (!scanner_.FindChar(tagEnd, '>')) {
-                return ReportError("End of tag not found");
+                return ReportError("End of tag not found", {}, tagStart);
             }
             slot.tagStart = tagStart;
             slot.tagEnd = tagEnd;
@@ -167,7 +169,7 @@ int32_t XmlDocument::ParseElement(int32_t parent) {
                     continue;
                 }
                 if (number == 2 && !NameMatches(end, name)) {
-                    return ReportError("End tag does not correspond to %s", name);
+                    return ReportError("End tag does not correspond to %s", name, store_[o.element].closeStart);
                 }
                 if (t[end.start] == '>') {
                     closed = true;
@@ -175,7 +177,7 @@ int32_t XmlDocument::ParseElement(int32_t parent) {
                 }
             }
             if (!closed) {
-                return ReportError("End tag not completed for element %s", name);
+                return ReportError("End tag not completed for element %s", name, store_[o.element].closeStart);
             }
             store_[o.element].closeEnd = end.start;
             result = o.element;

@@ -18,12 +18,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/update_list.h"
+#include "list/update_list.h"
 #include "tests/unit/fuzz/fuzz_require.h"
 
 namespace {
 
-constexpr size_t kFirmwareSlots = 30, kSiteSlots = 10;  // CUpdateDlg's
 
 // The ANSI code page's stand-in: ASCII as it is, anything else its default character.
 std::string ToAnsi(const std::u16string& wide) {

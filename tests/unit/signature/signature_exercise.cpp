@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/list_signature.h"
+#include "list/list_signature.h"
 #include "digest/sha256.h"
 #include "tests/unit/fuzz/fuzz_require.h"
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "app/update_list.h"
+#include "list/update_list.h"
 #include "digest/sha256.h"
 #include "tests/unit/fuzz/fuzz_require.h"
 

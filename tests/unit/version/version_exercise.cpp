@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "app/update_record.h"
-#include "app/version_rule.h"
+#include "list/update_record.h"
+#include "list/version_rule.h"
 #include "tests/unit/fuzz/fuzz_require.h"
 
 namespace {

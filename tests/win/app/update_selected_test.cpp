@@ -198,8 +198,9 @@ TEST_F(UpdateSelected, EachReleaseIsDownloadedAndStartedWhenItNamesAProgram) {
          " bytes of a file that should be " + size + " bytes long."}, 1, false, kGone, kSignedFtp, 0, true, kEndlessUrl},
         {"signed: cut short", 1, false, {}, {"The download failed: the server sent 3000 bytes of a file that should be " +
          size + " bytes long."}, 1, false, kGone, kSignedFtp, 0, true, kRoadUrls[kCutShort]},
-        {"signed: a Size over the cap", 2, false, {}, {"The file was not downloaded: its size is given as 67108865 bytes, "
-         "more than the 67108864 bytes accepted for it."}, 0, false, kGone, kSignedFtp, 0, true},
+        // Refused before anything is asked: an earlier download stays.
+        {"signed: a Size over the cap", 2, true, {}, {"The file was not downloaded: its size is given as 67108865 bytes, "
+         "more than the 67108864 bytes accepted for it."}, 0, false, kKept, kSignedFtp, 0, true},
         {"signed: longer from the web", 0, false, {}, {"The download was stopped: the server sent at least 1001 bytes of "
          "a file that should be 1000 bytes long."}, 0, false, kGone, kSignedWeb, 1, true},
     };

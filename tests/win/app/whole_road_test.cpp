@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "app/system_clock.h"
-#include "app/update_record.h"
+#include "list/update_record.h"
 #include "app/update_store.h"
 #include "res/resource.h"
 #include "tests/win/app/road.h"

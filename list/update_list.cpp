@@ -1,4 +1,4 @@
-#include "app/update_list.h"
+#include "list/update_list.h"
 
 #include <algorithm>
 #include <climits>

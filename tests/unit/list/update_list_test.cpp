@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/update_list.h"
+#include "list/update_list.h"
 
 namespace {
 

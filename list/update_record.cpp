@@ -1,9 +1,9 @@
-#include "app/update_record.h"
+#include "list/update_record.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/version_rule.h"
+#include "list/version_rule.h"
 #include "drives/drive_info.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/list_signature.h"
+#include "list/list_signature.h"
 
 #include <algorithm>
 #include <cstring>
@@ -201,4 +201,16 @@ ListSignatureResult CheckListSignature(std::string_view list, std::string_view s
         result.check = Check::kVerified;
     }
     return result;
+}
+
+std::string RefusalText(ListVerdict verdict) {
+    switch (verdict) {
+    case ListVerdict::kExpired:
+        return "The update list could not be verified: it has expired. Please check the computer's date, or try "
+               "again later.";
+    case ListVerdict::kOlder:
+        return "The update list could not be verified: it is older than the one received before.";
+    default:
+        return "The update list could not be verified: it was not signed by the maker.";
+    }
 }

@@ -52,6 +52,8 @@ enum class ListSignatureCheck {
 // The outcomes a user can act on.
 enum class ListVerdict { kVerified, kExpired, kOlder, kNotSignedByMaker };
 ListVerdict VerdictOf(ListSignatureCheck check);
+// What the user is told of a list that was not verified.
+std::string RefusalText(ListVerdict verdict);
 
 // What the program holds when a list arrives.
 struct ListExpectations {

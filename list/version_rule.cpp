@@ -1,4 +1,4 @@
-#include "app/version_rule.h"
+#include "list/version_rule.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // The maker's signature of an update list: lists signed at test time by Debian's
 // minisign, the rules of the trusted comment and the text's shape as a table, and
 // one-bit changes judged against libsodium's verdict on the same bytes.
-#include "app/list_signature.h"
+#include "list/list_signature.h"
 
 #include <gtest/gtest.h>
 #include <sodium.h>

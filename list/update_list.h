@@ -22,6 +22,10 @@ constexpr uint64_t kMaxListSize = 1024 * 1024;
 // file, and other programs' data, with it.
 constexpr uint64_t kMaxFirmwareSize = 64 * 1024 * 1024;
 
+// The main dialog's slots: releases and sites past them are dropped.
+constexpr size_t kFirmwareSlots = 30;
+constexpr size_t kSiteSlots = 10;
+
 // One firmware release of the update list: the attributes of one "Firmware" element
 // ("" when missing or unquoted).
 struct FirmwareEntry {

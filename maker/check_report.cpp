@@ -1,0 +1,139 @@
+#include "maker/check_report.h"
+
+#include <cstdio>
+
+namespace {
+
+const char* SeverityName(Severity severity) { return severity == Severity::kError ? "error" : "warning"; }
+
+// Blanks and other unprintable bytes of a drive's fields are hard to see: quote them.
+std::string Shown(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (byte < 0x20 || byte >= 0x80) {
+            // Bytes of the users' code page, not UTF-8: each stands as the character of its value.
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+size_t Count(const CheckReport& report, Severity severity) {
+    size_t count = 0;
+    for (const Finding& finding : report.findings) count += finding.severity == severity;
+    return count;
+}
+
+}  // namespace
+
+std::string ReportText(const CheckInput& input, const CheckReport& report) {
+    std::string out;
+    // One line each: a line break in a program's text shows as "\n".
+    const auto line = [&out](const std::string& text) {
+        for (const char c : text) out += c == '\n' ? std::string("\\n") : std::string(1, c);
+        out += '\n';
+    };
+    line("List:      " + input.listName);
+    line("Drive:     " + Shown(input.identification) +
+         (input.revision ? ", revision " + Shown(*input.revision) : std::string()));
+    if (report.makerRefusal) {
+        line("Request:   none; the program shows " + Shown(*report.makerRefusal));
+    } else {
+        line("Request:   " + report.request);
+        line("  Wine's WinInet sends: GET " + report.wineRequestTarget);
+        line("  Windows' WinInet may send the blanks raw, which strict servers (nginx 1.21.1 and later) answer with 400");
+    }
+    if (!input.keyLines.empty()) line("Signature: " + report.signature);
+    if (!report.rows.empty()) {
+        line("Rows, as the program shows them (ModelName | HOST Ver | Firmware Ver | ReleaseDate):");
+        for (const RowPlan& row : report.rows) {
+            line("  " + report.projectName + " | " + report.hostVersion + " | " + row.version + " | " + row.release);
+        }
+        line("\"Update selected\" downloads from the first site: " + report.site);
+        for (size_t i = 0; i < report.rows.size(); ++i) {
+            const RowPlan& row = report.rows[i];
+            line("Row " + std::to_string(i + 1) + ", Version " + Shown(row.version) + ":");
+            if (!row.fetches.empty()) {
+                if (!row.question.empty()) line("  asks first: " + Shown(row.question));
+                line("  fetches:   " + row.fetches + " (" + row.via + "), " + row.size);
+                line("  digest:    " + row.digest);
+            }
+            line("  then:      " + row.outcome);
+        }
+    } else if (report.findings.empty() || !report.signature.empty()) {
+        line("Rows:      none");
+    }
+    if (!report.findings.empty()) line("Findings:");
+    for (const Finding& finding : report.findings) {
+        std::string where = finding.element;
+        if (finding.line > 0) where += (where.empty() ? "line " : ", line ") + std::to_string(finding.line);
+        line("  " + std::string(SeverityName(finding.severity)) + " " + finding.id +
+             (where.empty() ? "" : " (" + where + ")") + ": " + finding.message);
+    }
+    line(std::to_string(Count(report, Severity::kError)) + " errors, " +
+         std::to_string(Count(report, Severity::kWarning)) + " warnings");
+    return out;
+}
+
+std::string ReportJson(const CheckInput& input, const CheckReport& report) {
+    std::string out = "{\n";
+    const auto field = [&out](const char* name, const std::string& value, bool last = false) {
+        out += std::string("  ") + JsonString(name) + ": " + value + (last ? "\n" : ",\n");
+    };
+    field("list", JsonString(input.listName));
+    field("drive", JsonString(input.identification));
+    field("revision", input.revision ? JsonString(*input.revision) : "null");
+    field("request", report.makerRefusal ? "null" : JsonString(report.request));
+    field("wine_request_target", report.makerRefusal ? "null" : JsonString(report.wineRequestTarget));
+    field("maker_refusal", report.makerRefusal ? JsonString(*report.makerRefusal) : "null");
+    field("signature", input.keyLines.empty() ? "null" : JsonString(report.signature));
+    field("project", JsonString(report.projectName));
+    field("site", JsonString(report.site));
+    std::string rows = "[";
+    for (size_t i = 0; i < report.rows.size(); ++i) {
+        const RowPlan& row = report.rows[i];
+        rows += std::string(i ? ",\n    " : "\n    ") + "{\"version\": " + JsonString(row.version) +
+                ", \"release\": " + JsonString(row.release) + ", \"fetches\": " + JsonString(row.fetches) +
+                ", \"via\": " + JsonString(row.via) + ", \"size\": " + JsonString(row.size) +
+                ", \"digest\": " + JsonString(row.digest) + ", \"question\": " + JsonString(row.question) +
+                ", \"outcome\": " + JsonString(row.outcome) + "}";
+    }
+    field("rows", rows + (report.rows.empty() ? "]" : "\n  ]"));
+    std::string findings = "[";
+    for (size_t i = 0; i < report.findings.size(); ++i) {
+        const Finding& finding = report.findings[i];
+        findings += std::string(i ? ",\n    " : "\n    ") + "{\"id\": " + JsonString(finding.id) +
+                    ", \"severity\": " + JsonString(SeverityName(finding.severity)) +
+                    ", \"element\": " + JsonString(finding.element) + ", \"line\": " + std::to_string(finding.line) +
+                    ", \"message\": " + JsonString(finding.message) + "}";
+    }
+    field("findings", findings + (report.findings.empty() ? "]" : "\n  ]"));
+    field("errors", std::to_string(Count(report, Severity::kError)));
+    field("warnings", std::to_string(Count(report, Severity::kWarning)), true);
+    return out + "}\n";
+}

@@ -1,0 +1,198 @@
+"""nimbrel-list check, as a maker runs it: one table of the smallest list that shows
+each finding, with its id and the exit status; the sample lists of the local list
+server, as it fills them in, against what the whole-road tests expect of their rows.
+
+    /usr/bin/python3 test_list_check.py TOOL
+"""
+
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "peers", "http"))
+import http_server  # noqa: E402  the list peer's own filling-in of {sha256:PATH} and {size:PATH}
+
+TOOL = None
+DIGEST = "ab" * 32
+GOOD = f'<Firmware Version="1.10" Release="2005/03/01" Size="100" URL="fw/a.exe" SHA256="{DIGEST}"/>'
+SITE = "<Ftp><Site>ftp.example.com</Site></Ftp>"
+
+
+def listing(firmware=GOOD, ftp=SITE, project='Name="XR" Status="0"', after=""):
+    return f"<OnlineUpdate><Project {project}>{firmware}{ftp}</Project>{after}</OnlineUpdate>".encode("latin-1")
+
+
+def utf16(text):
+    return b"\xff\xfe" + text.encode("utf-16-le")
+
+
+class Maker:
+    """A minisign key pair of a maker, made for the run, and its signatures."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        subprocess.run(["minisign", "-G", "-W", "-p", f"{folder}/m.pub", "-s", f"{folder}/m.key"],
+                       check=True, capture_output=True)
+        with open(f"{folder}/m.pub") as pub:
+            self.key = pub.read().splitlines()[1]
+
+    def sign(self, path, comment):
+        subprocess.run(["minisign", "-S", "-s", f"{self.folder}/m.key", "-t", comment, "-m", path],
+                       check=True, capture_output=True)
+
+
+NOW = 1800000000
+SIGNED = "model:XR\tissued:1790000000\texpires:1900000000"
+
+# id (a finding the list must give, or "" for none at all), the list, arguments after
+# LIST, how it is signed (None: not), the exit status.
+CASES = [
+    ("", listing(), [], None, 0),
+    ("", listing(), ["--revision", "1.02"], SIGNED, 0),
+    # The document as a whole.
+    ("parse-error", b"<OnlineUpdate><Project>", [], None, 2),
+    ("list-empty", b"", [], None, 2),
+    ("list-empty", b"\xff\xfe", [], None, 2),
+    ("no-online-update", b"<Update/>", [], None, 2),
+    ("no-project", b"<OnlineUpdate/>", [], None, 2),
+    ("text-cut-short", b"<OnlineUpdate>\0" + b" " * 100, [], None, 2),
+    ("list-too-large", listing() + b" " * (1 << 20), [], None, 2),
+    ("characters-lacking", utf16(listing().decode().replace("2005/03/01", "2005\u4e2d")), [], None, 1),
+    ("", utf16(listing().decode().replace("2005/03/01", "2005\u4e2d")), ["--codepage", "936"], None, 0),
+    ("non-ascii", listing().replace(b"2005/03/01", b"2005 \xc3\xa9"), [], None, 1),
+    # Project and its status.
+    ("status-busy", listing(project='Name="XR" Status="-2"'), [], None, 1),
+    ("status-no-firmware", listing(project='Name="XR" Status="-1"'), [], None, 1),
+    ("status-other", listing(project='Name="XR" Status="3"'), [], None, 2),
+    ("unquoted-attribute", listing(project='Name="XR" Status=0'), [], None, 2),
+    ("no-firmware", listing(firmware=""), [], None, 2),
+    ("releases-beyond-slots",
+     listing("".join(GOOD.replace("1.10", f"1.{i}").replace("a.exe", f"{i}.exe") for i in range(31))), [], None, 2),
+    # The sites.
+    ("ftp-before-releases", listing(firmware=SITE + GOOD, ftp=""), [], None, 2),
+    ("ftp-outside-project", listing(ftp="", after=SITE), [], None, 2),
+    ("no-site", listing(ftp=""), [], None, 2),
+    ("no-site", listing(ftp="<Ftp/>"), [], None, 2),
+    ("many-sites", listing(ftp="<Ftp><Site>a.example.com</Site><Site>b.example.com</Site></Ftp>"), [], None, 1),
+    ("sites-beyond-slots", listing(ftp="<Ftp>" + "<Site>a.example.com</Site>" * 11 + "</Ftp>"), [], None, 1),
+    ("site-unusable", listing(ftp="<Ftp><Site>gopher://a.example.com</Site></Ftp>"), [], None, 2),
+    # A release's attributes.
+    ("unquoted-attribute", listing(GOOD.replace('"1.10"', "1.10")), [], None, 2),
+    ("version-unreadable", listing(GOOD.replace('"1.10"', '"1.1\t0"')), [], None, 1),
+    ("version-too-long", listing(GOOD.replace('"1.10"', '"1.10.2"')), [], None, 1),
+    ("version-bar", listing(GOOD.replace('"1.10"', '"1|10"')), [], None, 1),
+    ("version-repeated", listing(GOOD + GOOD.replace("a.exe", "b.exe").replace('"1.10"', '"1.010"')), [], None, 1),
+    ("url-missing", listing(GOOD.replace("fw/a.exe", "")), [], None, 2),
+    ("program-by-hand", listing(GOOD.replace("a.exe", "a.Exe")), [], None, 1),
+    ("program-in-folder-name", listing(GOOD.replace("fw/a.exe", "exe/a.bin")), [], None, 1),
+    ("sha256-missing", listing(GOOD.replace(f' SHA256="{DIGEST}"', "")), [], None, 1),
+    ("sha256-missing", listing(GOOD.replace(f' SHA256="{DIGEST}"', "")), [], SIGNED, 2),
+    ("sha256-malformed", listing(GOOD.replace(DIGEST, DIGEST + "0")), [], None, 2),
+    ("size-not-bytes", listing(GOOD.replace('"100"', '"100 KB"')), [], None, 1),
+    ("size-over-cap", listing(GOOD.replace('"100"', '"67108865"')), [], SIGNED, 2),
+    # The drive and the signature.
+    ("drive-not-maker", listing(), ["--drive", "OTHER   XR              "], None, 2),
+    ("signature-missing", listing(), [], "", 2),
+    ("signature-not-verified", listing(), [], SIGNED + "\tnote:x", 2),
+    ("signature-other-model", listing(), [], SIGNED.replace("XR", "XR-2"), 2),
+    ("signature-expired", listing(), [], SIGNED.replace("1900000000", "1799999999"), 2),
+    ("signature-expires-soon", listing(), [], SIGNED.replace("1900000000", str(NOW + 86400)), 1),
+    ("signature-issued-future", listing(), [], SIGNED.replace("1790000000", str(NOW + 1)), 1),
+    ("signature-too-large", listing(), [], "x" * 5000, 2),
+]
+
+
+def run(args):
+    done = subprocess.run([TOOL, "check", *args], capture_output=True)
+    return done.returncode, done.stdout.decode("latin-1"), done.stderr.decode("latin-1")
+
+
+class Check(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="nimbrel-list-")
+        cls.maker = Maker(cls.folder)
+
+    def test_every_finding(self):
+        for number, (finding, body, args, signed, status) in enumerate(CASES):
+            with self.subTest(finding=finding, case=number):
+                path = f"{self.folder}/{number}.xml"
+                with open(path, "wb") as file:
+                    file.write(body)
+                keys = []
+                if signed is not None:
+                    keys = ["--key", self.maker.key, "--now", str(NOW)]
+                    if signed.startswith("x"):  # a signature file over the cap
+                        with open(path + ".minisig", "w") as file:
+                            file.write(signed)
+                    elif signed:
+                        # The list as signed; the unverified row changes a byte after signing.
+                        self.maker.sign(path, signed.replace("\tnote:x", ""))
+                        if "note:x" in signed:
+                            with open(path, "ab") as file:
+                                file.write(b" ")
+                drive = [] if "--drive" in args else ["--model", "XR"]
+                code, out, err = run([path, *drive, *keys, *args, "--json"])
+                self.assertEqual(code, status, out + err)
+                ids = [f["id"] for f in json.loads(out)["findings"]]
+                if finding:
+                    self.assertIn(finding, ids)
+                else:
+                    self.assertEqual(ids, [])
+
+    def test_usage_and_input_faults(self):
+        path = f"{self.folder}/usage.xml"
+        with open(path, "wb") as file:
+            file.write(listing())
+        for args, status in [([], 64), (["--model", "XR"], 64), ([path], 64), ([path, "--drive", "short"], 64),
+                             ([path, "--model", "XR", "--codepage", "65001"], 64),
+                             ([path, "--model", "XR", "--key", "RWnot-a-key"], 65),
+                             ([f"{self.folder}/missing.xml", "--model", "XR"], 66)]:
+            with self.subTest(args=args):
+                self.assertEqual(run(args)[0], status)
+        self.assertEqual(subprocess.run([TOOL], capture_output=True).returncode, 64)
+
+    def test_sample_lists_as_the_whole_road_reads_them(self):
+        # The road's release files, as the tests serve them: the flasher under each name.
+        root = f"{self.folder}/root"
+        lists = os.path.join(ROOT, "tests", "peers", "http", "lists")
+        with open(os.path.join(lists, "DVD-RW XR-1680.xml"), "rb") as file:
+            body = file.read()
+        for url in re.findall(rb'URL="([^"]*)"', body):
+            name = os.path.join(root, url.decode())
+            os.makedirs(os.path.dirname(name), exist_ok=True)
+            if b"missing" not in url:
+                with open(name, "wb") as file:
+                    file.write(b"MZ flasher")
+        path = f"{self.folder}/DVD-RW XR-1680.xml"
+        with open(path, "wb") as file:
+            file.write(http_server.file_digests(body, root))
+        self.maker.sign(path, "model:DVD-RW XR-1680\tissued:1790000000\texpires:1900000000")
+        code, out, err = run([path, "--model", "DVD-RW XR-1680", "--revision", "1.02", "--json",
+                              "--key", self.maker.key, "--now", str(NOW)])
+        rows = json.loads(out)["rows"]
+        self.assertEqual([r["version"] for r in rows],
+                         ["1.10", "1.08", "1.06", "1.05", "1.04", "1.03", "1.02", "1.01", "1.00", "0.99"])
+        outcome = {r["version"]: r["outcome"].split(":")[0] for r in rows}
+        # What the whole road and the demo see of the signed program: the newest and 1.01
+        # started, 1.00 (another file's digest) started only if its file matched, 0.99 (a
+        # digit too many) deleted, those without a digest refused before anything is fetched.
+        self.assertTrue(outcome["1.10"].startswith("started as FirmUpdate.EXE"))
+        self.assertTrue(outcome["1.01"].startswith("started as FirmUpdate.EXE"))
+        self.assertEqual(outcome["0.99"], "deleted after the download, not started")
+        for version in ["1.08", "1.06", "1.05", "1.04", "1.03", "1.02"]:
+            self.assertEqual(outcome[version], "refused before anything is fetched")
+        self.assertEqual(rows[0]["size"], "exactly 10 bytes (the signed Size)")
+        self.assertTrue(rows[7]["question"].startswith("The drive has firmware 1.02, and this release, 1.01"))
+        self.assertEqual(code, 2, err)
+
+
+if __name__ == "__main__":
+    TOOL = sys.argv.pop(1)
+    unittest.main()
