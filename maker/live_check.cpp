@@ -149,7 +149,8 @@ void LiveChecker::FetchReleases(CheckReport& report) {
         hash.Update(got.body.data(), got.body.size());
         const Sha256::Digest digest = hash.Finish();
         row.fetched += ", SHA-256 " + ToHex(digest);
-        if (!entry.SHA256.empty() && !IsTheListedFile(entry.SHA256, digest)) {
+        // A listed value that is no digest is told of already (sha256-malformed).
+        if (ParseDigest(entry.SHA256) && !IsTheListedFile(entry.SHA256, digest)) {
             Add("release-not-listed-file", Severity::kError, name,
                 "the file's SHA-256 is " + ToHex(digest) + ", not the listed " + entry.SHA256 +
                     ": the program deletes it, starts nothing and shows " + Quoted(kNotListedFile));
@@ -197,6 +198,7 @@ CheckReport LiveChecker::Run() {
         CheckInput none = input_;
         none.keyLines.clear();
         report = CheckList(none);
+        if (signedList) report.signature = "not checked: no list came";
     } else {
         report = CheckList(input_);
     }
@@ -206,8 +208,8 @@ CheckReport LiveChecker::Run() {
                                              [](const Finding& finding) { return finding.id == "signature-missing"; }),
                               report.findings.end());
     }
-    if (live_.fetch) FetchReleases(report);
     found_.insert(found_.end(), report.findings.begin(), report.findings.end());
+    if (live_.fetch) FetchReleases(report);
     report.findings = std::move(found_);
     report.exchanges = std::move(exchanges_);
     report.client = "libcurl (" + LiveClient::Version() +
