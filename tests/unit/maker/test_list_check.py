@@ -1,8 +1,7 @@
-"""nimbrel-list check and publish, as a maker runs them: one table of the smallest list
-that shows each finding, with its id and the exit status, and one of the folders that
-publish refuses; the sample lists of the local list server, as it fills them in, against
-what the whole-road tests expect of their rows; sample lists published and served by
-Debian's nginx (tests/peers/nginx), asked by check --server.
+"""nimbrel-list check and publish, as a maker runs them: tables of the smallest list that
+shows each finding (its id, the exit status) and of the folders publish refuses; the sample
+lists as the list server fills them in, against the whole road's rows, and as publish and
+Debian's nginx (tests/peers/nginx) serve them to check --server.
 
     /usr/bin/python3 test_list_check.py TOOL
 """
@@ -250,9 +249,7 @@ class Check(unittest.TestCase):
              "--work", f"{self.folder}/nginx", "--lists", os.path.join(ROOT, "tests", "peers", "http", "lists"),
              "--only", "DVD-RW XR-2080.xml", "--only", "DVD+R%2FRW XR-9.xml", "--sign-key", f"{self.folder}/m.key",
              "--root", root], stdout=subprocess.PIPE)
-        self.addCleanup(peer.stdout.close)
-        self.addCleanup(peer.wait)
-        self.addCleanup(peer.terminate)
+        self.addCleanup(lambda: (peer.terminate(), peer.wait(), peer.stdout.close()))
         port = peer.stdout.readline().strip().decode()
         self.assertTrue(port.isdigit(), "nginx did not come up (scripts/test installs Debian's nginx)")
         for model in ["DVD-RW XR-2080", "DVD+R/RW XR-9"]:

@@ -21,9 +21,8 @@
 // and "Signed32/..."), whose lists the list server signs. The release asks the update-list
 // server it was built with: its rows run in a namespace of their own, where that
 // host is 127.0.0.1 (tests/peers/in_namespace.sh), and NIMBREL_RELEASE_SERVER names it.
-// The rows on a full disk run there too, on its small disk NIMBREL_SMALL_DISK. The row
-// "...FromNginx" runs with a maker's list published by nimbrel-list and served by nginx
-// on this tree's update-list port, in a namespace of its own.
+// The rows on a full disk run there too, on its small disk NIMBREL_SMALL_DISK; the row
+// "...FromNginx" with nginx on this tree's update-list port (tests/peers/nginx).
 #include <windows.h>
 
 #include <gtest/gtest.h>
