@@ -38,7 +38,8 @@ std::string DialogShows(const LiveAnswer& answer) {
 }
 
 std::string FirmwareName(size_t index, const FirmwareEntry& entry) {
-    return "Firmware " + std::to_string(index + 1) + (entry.Version.empty() ? "" : " (Version " + Quoted(entry.Version) + ")");
+    return "Firmware " + std::to_string(index + 1) +
+           (entry.Version.empty() ? "" : " (Version " + Quoted(entry.Version) + ")");
 }
 
 class LiveChecker {
@@ -169,7 +170,8 @@ CheckReport LiveChecker::Run() {
     const std::string listUrl = UpdateListUrl(live_.server, model);
     const std::string signatureUrl = ListSignatureUrl(live_.server, model);
     origin_ = listUrl.substr(0, listUrl.size() - RequestTarget(listUrl).size());
-    const LiveAnswer list = Ask("the list, as Wine's WinInet asks for it", WineRequestTarget(listUrl), kMaxListSize + 1);
+    const LiveAnswer list =
+        Ask("the list, as Wine's WinInet asks for it", WineRequestTarget(listUrl), kMaxListSize + 1);
     const LiveAnswer signature =
         Ask("its signature, as Wine's WinInet asks for it", WineRequestTarget(signatureUrl), kMaxListSignatureSize + 1);
     if (WineRequestTarget(listUrl) != RequestTarget(listUrl)) CheckRawBlanks(listUrl, signatureUrl, list);

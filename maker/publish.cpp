@@ -61,7 +61,9 @@ std::string RefusalOfName(const std::string& name) {
                    "so the name has no one form on the wire (a \"/\" is written %2F in the file name)";
         }
         if (c == '#') return "the model name holds \"#\", which begins an address's fragment: clients do not send it";
-        if (c == '&') return "the model name holds \"&\", which ends the ModelName argument: servers read it only up to there";
+        if (c == '&') {
+            return "the model name holds \"&\", which ends the ModelName argument: servers read it only up to there";
+        }
     }
     return "";
 }
@@ -239,7 +241,8 @@ int Publish(const PublishInput& input, LiveClient& client, std::ostream& out) {
         }
         model.list = *list;
         if (present.count(file + ".minisig")) {
-            model.signature = ReadAtMost((fs::path(input.lists) / (file + ".minisig")).string(), kMaxListSignatureSize + 1);
+            model.signature =
+                ReadAtMost((fs::path(input.lists) / (file + ".minisig")).string(), kMaxListSignatureSize + 1);
             if (!signedLists) {
                 tell({"signature-without-key", Severity::kError, "the signature", 0,
                       "the list is signed, but no key was given (--key, --key-file): a signature is published only "
@@ -279,8 +282,8 @@ int Publish(const PublishInput& input, LiveClient& client, std::ostream& out) {
         std::vector<std::pair<std::string, std::optional<uint32_t>>> live;
         const fs::path old = listsFolder / (model.stem + kListSuffix);
         if (const std::optional<std::string> list = ReadAtMost(old.string(), kMaxListSize + 1)) {
-            live.emplace_back(old.string(), IssuedOf(*list, ReadAtMost(old.string() + ".minisig", kMaxListSignatureSize + 1),
-                                                      input.keyLines, model.name));
+            const auto signature = ReadAtMost(old.string() + ".minisig", kMaxListSignatureSize + 1);
+            live.emplace_back(old.string(), IssuedOf(*list, signature, input.keyLines, model.name));
         }
         if (input.server) {
             const std::string model16 = model.name + std::string(kProductField - model.name.size(), ' ');
