@@ -344,7 +344,8 @@ int Publish(const PublishInput& input, LiveClient& client, std::ostream& out) {
     size_t signatures = 0;
     for (const Model& model : models) signatures += model.signature.has_value();
     const std::string folder = fs::path(input.out).string();
-    out << "Published " << models.size() << " lists (" << signatures << " signed) in " << folder << "/lists, with "
+    out << "Published " << models.size() << (models.size() == 1 ? " list (" : " lists (") << signatures
+        << " signed) in " << folder << "/lists, with "
         << folder << "/nginx-http.conf and " << folder << "/nginx-server.conf (" << warnings << " warnings).\n"
         << "To serve them with nginx:\n"
         << "  - include nginx-http.conf at the http level (for example from /etc/nginx/conf.d/) and\n"
