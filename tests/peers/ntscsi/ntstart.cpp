@@ -172,15 +172,17 @@ std::vector<BYTE> StubCode(ULONG_PTR at) {
     code.Put({0x60});  // pushad
     code.Put({0x68});  // push path
     code.PutValue(at + path, 4);
-    code.Put({0xFF, 0x15});  // call [LoadLibraryA's slot]
+    code.Put({0xA1});  // mov eax, [LoadLibraryA's slot]
     code.PutValue(at + load, 4);
+    code.Put({0xFF, 0x10});  // call [eax]
     code.Put({0x85, 0xC0});  // test eax, eax
     code.PutJumpIfZero();
     code.Put({0x68});  // push name
     code.PutValue(at + name, 4);
     code.Put({0x50});        // push eax
-    code.Put({0xFF, 0x15});  // call [GetProcAddress's slot]
+    code.Put({0xA1});  // mov eax, [GetProcAddress's slot]
     code.PutValue(at + proc, 4);
+    code.Put({0xFF, 0x10});  // call [eax]
     code.Put({0x85, 0xC0});  // test eax, eax
     code.PutJumpIfZero();
     code.Put({0x68});  // push patch
