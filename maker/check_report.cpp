@@ -51,6 +51,16 @@ size_t Count(const CheckReport& report, Severity severity) {
 
 }  // namespace
 
+std::string FindingText(const Finding& finding) {
+    std::string where = finding.element;
+    if (finding.line > 0) where += (where.empty() ? "line " : ", line ") + std::to_string(finding.line);
+    std::string text = std::string(SeverityName(finding.severity)) + " " + finding.id +
+                       (where.empty() ? "" : " (" + where + ")") + ": ";
+    // One line: a line break in a program's text shows as "\n".
+    for (const char c : finding.message) text += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return text;
+}
+
 std::string ReportText(const CheckInput& input, const CheckReport& report) {
     std::string out;
     // One line each: a line break in a program's text shows as "\n".
@@ -68,6 +78,12 @@ std::string ReportText(const CheckInput& input, const CheckReport& report) {
         line("  Wine's WinInet sends: GET " + report.wineRequestTarget);
         line("  Windows' WinInet may send the blanks raw, which strict servers (nginx 1.21.1 and later) answer with 400");
     }
+    if (!report.exchanges.empty()) line("Server:    asked with " + report.client);
+    for (const Exchange& exchange : report.exchanges) {
+        line("  " + exchange.what + ": GET " + Shown(exchange.target));
+        for (const std::string& redirect : exchange.redirects) line("    " + redirect);
+        line("    answer: " + exchange.outcome);
+    }
     if (!input.keyLines.empty()) line("Signature: " + report.signature);
     if (!report.rows.empty()) {
         line("Rows, as the program shows them (ModelName | HOST Ver | Firmware Ver | ReleaseDate):");
@@ -84,17 +100,13 @@ std::string ReportText(const CheckInput& input, const CheckReport& report) {
                 line("  digest:    " + row.digest);
             }
             line("  then:      " + row.outcome);
+            if (!row.fetched.empty()) line("  fetched:   " + row.fetched);
         }
     } else if (report.findings.empty() || !report.signature.empty()) {
         line("Rows:      none");
     }
     if (!report.findings.empty()) line("Findings:");
-    for (const Finding& finding : report.findings) {
-        std::string where = finding.element;
-        if (finding.line > 0) where += (where.empty() ? "line " : ", line ") + std::to_string(finding.line);
-        line("  " + std::string(SeverityName(finding.severity)) + " " + finding.id +
-             (where.empty() ? "" : " (" + where + ")") + ": " + finding.message);
-    }
+    for (const Finding& finding : report.findings) line("  " + FindingText(finding));
     line(std::to_string(Count(report, Severity::kError)) + " errors, " +
          std::to_string(Count(report, Severity::kWarning)) + " warnings");
     return out;
@@ -121,9 +133,22 @@ std::string ReportJson(const CheckInput& input, const CheckReport& report) {
                 ", \"release\": " + JsonString(row.release) + ", \"fetches\": " + JsonString(row.fetches) +
                 ", \"via\": " + JsonString(row.via) + ", \"size\": " + JsonString(row.size) +
                 ", \"digest\": " + JsonString(row.digest) + ", \"question\": " + JsonString(row.question) +
-                ", \"outcome\": " + JsonString(row.outcome) + "}";
+                ", \"outcome\": " + JsonString(row.outcome) + ", \"fetched\": " + JsonString(row.fetched) + "}";
     }
     field("rows", rows + (report.rows.empty() ? "]" : "\n  ]"));
+    field("client", report.client.empty() ? "null" : JsonString(report.client));
+    std::string exchanges = "[";
+    for (size_t i = 0; i < report.exchanges.size(); ++i) {
+        const Exchange& exchange = report.exchanges[i];
+        std::string redirects = "[";
+        for (size_t j = 0; j < exchange.redirects.size(); ++j) {
+            redirects += (j ? ", " : "") + JsonString(exchange.redirects[j]);
+        }
+        exchanges += std::string(i ? ",\n    " : "\n    ") + "{\"what\": " + JsonString(exchange.what) +
+                     ", \"target\": " + JsonString(exchange.target) + ", \"redirects\": " + redirects +
+                     "], \"outcome\": " + JsonString(exchange.outcome) + "}";
+    }
+    field("exchanges", exchanges + (report.exchanges.empty() ? "]" : "\n  ]"));
     std::string findings = "[";
     for (size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& finding = report.findings[i];

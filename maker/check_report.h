@@ -5,5 +5,7 @@
 
 #include "maker/list_check.h"
 
+// One finding on one line: "error id (element, line N): message".
+std::string FindingText(const Finding& finding);
 std::string ReportText(const CheckInput& input, const CheckReport& report);
 std::string ReportJson(const CheckInput& input, const CheckReport& report);

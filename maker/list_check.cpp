@@ -1,6 +1,7 @@
 #include "maker/list_check.h"
 
 #include <ctime>
+#include <fstream>
 #include <utility>
 
 #include "framework/text_format.h"
@@ -34,28 +35,6 @@ std::string UtcTime(int64_t seconds) {
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
     return text;
-}
-
-// The request line's target as Wine's WinInet sends the program's address: trailing
-// blanks dropped, inner ones (and any byte that is no visible ASCII) percent-encoded.
-std::string WineTarget(const std::string& url) {
-    const size_t scheme = url.find("://");
-    const size_t path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-    std::string target = path == std::string::npos ? "/" : url.substr(path);
-    target.erase(target.find_last_not_of(' ') + 1);
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : target) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte > 0x20 && byte < 0x7F) {
-            out += c;
-        } else {
-            out += '%';
-            out += digits[byte >> 4];
-            out += digits[byte & 0xF];
-        }
-    }
-    return out;
 }
 
 class Checker {
@@ -107,7 +86,7 @@ std::string Checker::FirmwareName(size_t index) const {
 void Checker::CheckRequest() {
     const std::string model = ModelNameOf(input_.identification);
     report_.request = UpdateListUrl(input_.server, model);
-    report_.wineRequestTarget = WineTarget(report_.request);
+    report_.wineRequestTarget = WineRequestTarget(report_.request);
     if (!NamesTheMaker(input_.identification)) {
         report_.makerRefusal = kChooseMakerProduct;
         Add("drive-not-maker", Severity::kError, "", -1,
@@ -497,6 +476,48 @@ void Checker::Run() {
 }
 
 }  // namespace
+
+std::string HexEscaped(const std::string& text, char mark, bool (*keep)(unsigned char)) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (keep(byte)) {
+            out += c;
+        } else {
+            out += mark;
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+        }
+    }
+    return out;
+}
+
+std::string EscapeForRequest(const std::string& text) {
+    return HexEscaped(text, '%', [](unsigned char byte) { return byte > 0x20 && byte < 0x7F; });
+}
+
+std::optional<std::string> ReadAtMost(const std::string& path, size_t most) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string bytes(most, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(most));
+    if (file.bad()) return std::nullopt;
+    bytes.resize(static_cast<size_t>(file.gcount()));
+    return bytes;
+}
+
+std::string RequestTarget(const std::string& url) {
+    const size_t scheme = url.find("://");
+    const size_t path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return path == std::string::npos ? "/" : url.substr(path);
+}
+
+std::string WineRequestTarget(const std::string& url) {
+    std::string target = RequestTarget(url);
+    target.erase(target.find_last_not_of(' ') + 1);
+    return EscapeForRequest(target);
+}
 
 CheckReport CheckList(const CheckInput& input) {
     CheckReport report;

@@ -46,6 +46,15 @@ struct RowPlan {
     std::string size;              // what bounds the download
     std::string question;          // the question asked before the download, "" for none
     std::string outcome;           // "started", "left to update by hand", or "refused: <text>"
+    std::string fetched;           // with --fetch: what came of downloading it
+};
+
+// One request to a live server (nimbrel-list check --server) and what came back.
+struct Exchange {
+    std::string what;                    // "the list, as Wine's WinInet asks for it", ...
+    std::string target;                  // the request line's target, as sent
+    std::vector<std::string> redirects;  // each followed: "302 to <address>"
+    std::string outcome;                 // "200, 2245 bytes", "400", "failed: ...", "refused: ..."
 };
 
 struct CheckReport {
@@ -56,10 +65,27 @@ struct CheckReport {
     std::string projectName, hostVersion;
     std::vector<RowPlan> rows;       // as the list shows them
     std::string site;                // what "Update selected" uses, and how
-    std::vector<Finding> findings;   // in the order of the list
+    std::vector<Finding> findings;   // in the order of the list; a live server's first
+    std::vector<Exchange> exchanges;  // with a live server
+    std::string client;              // with a live server: what asked it, and how that differs from the program
 };
 
 CheckReport CheckList(const CheckInput& input);
+
+// The target of an address's request line: its path and query, as they stand.
+std::string RequestTarget(const std::string& url);
+// That target as Wine's WinInet sends the program's address: trailing blanks dropped,
+// inner ones (and any byte that is no visible ASCII) as %XX.
+std::string WineRequestTarget(const std::string& url);
+// `text` with every byte that `keep` refuses written as `mark` and two upper-case
+// hexadecimal digits.
+std::string HexEscaped(const std::string& text, char mark, bool (*keep)(unsigned char));
+// Bytes that cannot stand in a request line as they are (blanks, control and non-ASCII
+// bytes) as %XX; all else as it stands.
+std::string EscapeForRequest(const std::string& text);
+
+// At most `most` bytes of a file; none when it cannot be read.
+std::optional<std::string> ReadAtMost(const std::string& path, size_t most);
 
 // 0 without findings, 1 with warnings only, 2 with errors.
 int ExitStatusOf(const CheckReport& report);

@@ -1,5 +1,7 @@
 // nimbrel-list: the makers' command line. `check` tells what the program will make of
-// an update list for a drive, with the program's own reader and rules.
+// an update list for a drive, with the program's own reader and rules, from a file or
+// from the live server; `publish` turns a folder of lists into a tree that nginx serves.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -14,6 +16,8 @@
 #include "list/list_signature.h"
 #include "maker/check_report.h"
 #include "maker/list_check.h"
+#include "maker/live_check.h"
+#include "maker/publish.h"
 
 #ifndef NIMBREL_UPDATE_SERVER
 #error "NIMBREL_UPDATE_SERVER (the update-list server the program is built with) comes from the build"
@@ -28,8 +32,11 @@ constexpr char kUsageText[] =
     "usage: nimbrel-list check LIST (--drive VENDOR8PRODUCT16 | --model NAME) [--revision REV]\n"
     "                          [--key PUBLIC-KEY-LINE]... [--key-file FILE.pub]... [--signature FILE.minisig]\n"
     "                          [--now UNIX-SECONDS] [--codepage N] [--json]\n"
+    "       nimbrel-list check --server URL (--drive ... | --model ...) [--fetch] [the options above]\n"
+    "       nimbrel-list publish LISTS OUT [--key ...]... [--key-file ...]... [--served-from DIR] [--server URL]\n"
+    "                          [--now UNIX-SECONDS] [--codepage N]\n"
     "\n"
-    "Reads LIST, a saved update list, as the program reads it for the drive that identifies itself with\n"
+    "check reads LIST, a saved update list, as the program reads it for the drive that identifies itself with\n"
     "--drive (its 8 vendor and 16 product characters, blanks included) or --model (a model name, padded\n"
     "to the 16 characters of a product field behind the vendor ZORIX), and prints the request the program\n"
     "sends, the rows it shows, what \"Update selected\" does with each, and findings where it does what a\n"
@@ -41,8 +48,18 @@ constexpr char kUsageText[] =
     "  --now            the time to judge the signature's issued and expires by (default: now)\n"
     "  --codepage N     the users' ANSI code page (default 1252; 874, 932, 936, 949, 950, 1250-1258)\n"
     "  --json           the report as JSON\n"
-    "Exit status: 0 no findings, 1 warnings only, 2 errors, 64 usage, 65 a key that is none, 66 an\n"
-    "input that cannot be read.\n";
+    "  --server URL     instead of LIST: ask the live update-list server (host[:port], http:// or https://, as\n"
+    "                   the program is built with) for the list and its signature as the program asks, with\n"
+    "                   the model name as Wine's WinInet sends it and with raw blanks, and check what comes\n"
+    "  --fetch          with --server: download every release the program would from the list's first site,\n"
+    "                   and check its SHA256 and Size (with libcurl, whose FTP and TLS are not WinInet's)\n"
+    "publish checks every list of the folder LISTS (MODEL.xml, and MODEL.xml.minisig where lists are signed;\n"
+    "%XX in a file name stands for the byte XX), refuses to publish if any has errors, and writes OUT/lists/\n"
+    "and an nginx configuration (OUT/nginx-http.conf, OUT/nginx-server.conf) that answers each model.\n"
+    "  --served-from DIR  where OUT lies on the web server (default: OUT)\n"
+    "  --server URL     also compare with the signatures the live server sends now\n"
+    "Exit status: 0 no findings, 1 warnings only, 2 errors (publish: nothing written), 64 usage, 65 a key\n"
+    "that is none, 66 an input that cannot be read, 73 an output that cannot be written.\n";
 
 int Usage(const std::string& message) {
     if (!message.empty()) std::cerr << "nimbrel-list: " << message << "\n";
@@ -50,26 +67,15 @@ int Usage(const std::string& message) {
     return kUsage;
 }
 
-// At most `most` bytes of a file; none when it cannot be read.
-std::optional<std::string> ReadFile(const std::string& path, size_t most) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::string bytes(most, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(most));
-    if (file.bad()) return std::nullopt;
-    bytes.resize(static_cast<size_t>(file.gcount()));
-    return bytes;
-}
-
 struct Options {
-    std::string list;
-    std::optional<std::string> drive, model, revision, signature;
+    std::vector<std::string> positional;
+    std::optional<std::string> drive, model, revision, signature, server, servedFrom;
     std::vector<std::string> keys, keyFiles;
     std::optional<std::string> now, codePage;
-    bool json = false;
+    bool json = false, fetch = false;
 };
 
-// Parses the arguments after "check"; an error message, or "" when they are right.
+// Parses the arguments after the command; an error message, or "" when they are right.
 std::string ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 2; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -92,20 +98,24 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
             error = value(options.now);
         } else if (argument == "--codepage") {
             error = value(options.codePage);
+        } else if (argument == "--server") {
+            error = value(options.server);
+        } else if (argument == "--served-from") {
+            error = value(options.servedFrom);
         } else if (argument == "--key" || argument == "--key-file") {
             if (i + 1 >= argc) return argument + " needs a value";
             (argument == "--key" ? options.keys : options.keyFiles).push_back(argv[++i]);
         } else if (argument == "--json") {
             options.json = true;
-        } else if (argument.rfind("--", 0) == 0 || !options.list.empty()) {
+        } else if (argument == "--fetch") {
+            options.fetch = true;
+        } else if (argument.rfind("--", 0) == 0) {
             return "unknown argument " + argument;
         } else {
-            options.list = argument;
+            options.positional.push_back(argument);
         }
         if (!error.empty()) return error;
     }
-    if (options.list.empty()) return "no LIST given";
-    if (options.drive.has_value() == options.model.has_value()) return "give either --drive or --model";
     return "";
 }
 
@@ -116,39 +126,36 @@ std::optional<int64_t> Number(const std::string& text) {
     return std::strtoll(text.c_str(), nullptr, 10);
 }
 
-int Check(int argc, char** argv) {
-    Options options;
-    if (const std::string error = ParseOptions(argc, argv, options); !error.empty()) return Usage(error);
+// A server as the program's build setting takes it: host[:port], http:// or https://.
+bool IsServer(const std::string& text) {
+    const size_t scheme = text.find("://");
+    const std::string rest = scheme == std::string::npos ? text : text.substr(scheme + 3);
+    std::string lower = text.substr(0, scheme == std::string::npos ? 0 : scheme);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return (scheme == std::string::npos || lower == "http" || lower == "https") && !rest.empty() &&
+           rest.find_first_of("/?# ") == std::string::npos && rest[0] != ':';
+}
 
-    CheckInput input;
-    input.listName = options.list;
-    input.server = NIMBREL_UPDATE_SERVER;
-    if (options.drive) {
-        if (options.drive->size() != 24) return Usage("--drive takes the 24 characters: vendor 8, product 16");
-        input.identification = *options.drive;
-    } else {
-        if (options.model->size() > 16) return Usage("--model takes at most the 16 characters of a product field");
-        input.identification = "ZORIX   " + *options.model + std::string(16 - options.model->size(), ' ');
-    }
-    if (options.revision) {
-        if (options.revision->size() > 4) return Usage("--revision takes at most the 4 characters a drive reports");
-        input.revision = *options.revision + std::string(4 - options.revision->size(), ' ');
-    }
-    input.now = std::time(nullptr);
+// The options check and publish share: the time, the code page, the keys. 0 when
+// they are right, or the exit status.
+int ReadShared(Options& options, int64_t& now, CodePage& codePage) {
+    now = std::time(nullptr);
     if (options.now) {
-        const std::optional<int64_t> now = Number(*options.now);
-        if (!now) return Usage("--now takes Unix seconds");
-        input.now = *now;
+        const std::optional<int64_t> number = Number(*options.now);
+        if (!number) return Usage("--now takes Unix seconds");
+        now = *number;
     }
     if (options.codePage) {
         const std::optional<int64_t> number = Number(*options.codePage);
         const std::optional<CodePage> page = number ? CodePage::Of(static_cast<int>(*number)) : std::nullopt;
         if (!page) return Usage("--codepage " + *options.codePage + " is no Windows ANSI code page known here");
-        input.codePage = *page;
+        codePage = *page;
     }
-
+    if (options.server && !IsServer(*options.server)) {
+        return Usage("--server takes host[:port], http://host[:port] or https://host[:port]");
+    }
     for (const std::string& path : options.keyFiles) {
-        const std::optional<std::string> text = ReadFile(path, 4096);
+        const std::optional<std::string> text = ReadAtMost(path, 4096);
         if (!text) {
             std::cerr << "nimbrel-list: cannot read " << path << "\n";
             return kNoInput;
@@ -172,29 +179,79 @@ int Check(int argc, char** argv) {
             return kDataError;
         }
     }
+    return 0;
+}
+
+int Check(Options& options) {
+    const bool live = options.server.has_value();
+    if (options.positional.size() > 1) return Usage("unknown argument " + options.positional[1]);
+    if (live && !options.positional.empty()) return Usage("give LIST or --server, not both");
+    if (!live && options.positional.empty()) return Usage("no LIST given");
+    if (options.fetch && !live) return Usage("--fetch goes with --server");
+    if (live && options.signature) return Usage("--signature goes with LIST: the server sends the signature");
+    if (options.servedFrom) return Usage("--served-from goes with publish");
+    if (options.drive.has_value() == options.model.has_value()) return Usage("give either --drive or --model");
+
+    CheckInput input;
+    input.listName = live ? "as " + *options.server + " sends it" : options.positional[0];
+    input.server = NIMBREL_UPDATE_SERVER;
+    if (options.drive) {
+        if (options.drive->size() != 24) return Usage("--drive takes the 24 characters: vendor 8, product 16");
+        input.identification = *options.drive;
+    } else {
+        if (options.model->size() > 16) return Usage("--model takes at most the 16 characters of a product field");
+        input.identification = "ZORIX   " + *options.model + std::string(16 - options.model->size(), ' ');
+    }
+    if (options.revision) {
+        if (options.revision->size() > 4) return Usage("--revision takes at most the 4 characters a drive reports");
+        input.revision = *options.revision + std::string(4 - options.revision->size(), ' ');
+    }
+    if (const int status = ReadShared(options, input.now, input.codePage); status != 0) return status;
     input.keyLines = options.keys;
 
-    // One byte past the program's bound says that the list is beyond it.
-    const std::optional<std::string> list = ReadFile(options.list, kMaxListSize + 1);
-    if (!list) {
-        std::cerr << "nimbrel-list: cannot read " << options.list << "\n";
-        return kNoInput;
-    }
-    input.list.state = list->size() > kMaxListSize ? SavedList::State::kTooLarge : SavedList::State::kRead;
-    input.list.bytes = *list;
-    if (!input.keyLines.empty()) {
-        const std::string path = options.signature.value_or(options.list + ".minisig");
-        // One byte past the signature's cap says that it is beyond it.
-        input.signature = ReadFile(path, kMaxListSignatureSize + 1);
-        if (!input.signature && options.signature) {
+    CheckReport report;
+    if (live) {
+        LiveClient client;
+        report = CheckLiveServer(input, {*options.server, options.fetch}, client);
+    } else {
+        // One byte past the program's bound says that the list is beyond it.
+        const std::string& path = options.positional[0];
+        const std::optional<std::string> list = ReadAtMost(path, kMaxListSize + 1);
+        if (!list) {
             std::cerr << "nimbrel-list: cannot read " << path << "\n";
             return kNoInput;
         }
+        input.list.state = list->size() > kMaxListSize ? SavedList::State::kTooLarge : SavedList::State::kRead;
+        input.list.bytes = *list;
+        if (!input.keyLines.empty()) {
+            const std::string signature = options.signature.value_or(path + ".minisig");
+            // One byte past the signature's cap says that it is beyond it.
+            input.signature = ReadAtMost(signature, kMaxListSignatureSize + 1);
+            if (!input.signature && options.signature) {
+                std::cerr << "nimbrel-list: cannot read " << signature << "\n";
+                return kNoInput;
+            }
+        }
+        report = CheckList(input);
     }
-
-    const CheckReport report = CheckList(input);
     std::cout << (options.json ? ReportJson(input, report) : ReportText(input, report));
     return ExitStatusOf(report);
+}
+
+int PublishCommand(Options& options) {
+    if (options.positional.size() != 2) return Usage("publish takes LISTS and OUT");
+    if (options.drive || options.model || options.revision || options.signature || options.fetch || options.json) {
+        return Usage("publish takes the keys, --served-from, --server, --now and --codepage");
+    }
+    PublishInput input;
+    input.lists = options.positional[0];
+    input.out = options.positional[1];
+    input.servedFrom = options.servedFrom.value_or("");
+    input.server = options.server;
+    if (const int status = ReadShared(options, input.now, input.codePage); status != 0) return status;
+    input.keyLines = options.keys;
+    LiveClient client;
+    return Publish(input, client, std::cout);
 }
 
 }  // namespace
@@ -204,6 +261,9 @@ int main(int argc, char** argv) {
         std::cout << kUsageText;
         return kUsage;
     }
-    if (std::string(argv[1]) == "check") return Check(argc, argv);
-    return Usage(std::string("unknown command ") + argv[1]);
+    const std::string command = argv[1];
+    if (command != "check" && command != "publish") return Usage("unknown command " + command);
+    Options options;
+    if (const std::string error = ParseOptions(argc, argv, options); !error.empty()) return Usage(error);
+    return command == "check" ? Check(options) : PublishCommand(options);
 }

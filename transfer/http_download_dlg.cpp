@@ -10,6 +10,7 @@
 #include "framework/win_app.h"
 #include "res/resource.h"
 #include "transfer/internet_handle.h"
+#include "transfer/redirect_rule.h"
 
 namespace {
 
@@ -136,14 +137,10 @@ bool CHttpDownloadDlg::AnswerFromAllowedPlace(HINTERNET request) const {
     // The URL of the answer: the address itself unless a redirect was followed.
     const std::vector<char> url = QueryOption(request, INTERNET_OPTION_URL, kUrlPartLength);
     if (url.empty()) return false;
-    std::vector<char> host(kUrlPartLength);
-    URL_COMPONENTSA parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.lpszHostName = host.data();
-    parts.dwHostNameLength = kUrlPartLength;
-    if (!InternetCrackUrlA(url.data(), 0, 0, &parts)) return false;
-    if (parts.nScheme != INTERNET_SCHEME_HTTPS) return !m_Secure;
-    return m_RedirectsToAnyHost || lstrcmpiA(host.data(), m_Server.c_str()) == 0;
+    const std::optional<UrlPlace> answered = PlaceOfUrl(url.data());
+    if (!answered) return false;
+    const UrlPlace asked{m_Secure ? UrlPlace::Scheme::kHttps : UrlPlace::Scheme::kHttp, m_Server};
+    return ::AnswerFromAllowedPlace(asked, *answered, m_RedirectsToAnyHost);
 }
 
 bool CHttpDownloadDlg::Transfer() {

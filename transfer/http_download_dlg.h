@@ -57,7 +57,7 @@ private:
     // URL with a scheme and a host.
     bool CrackUrl();
     // After a send: whether WinInet's own redirects stayed where m_RedirectsToAnyHost
-    // allows (a host compared without its port).
+    // allows (transfer/redirect_rule.h: the makers' tool judges by the same rule).
     bool AnswerFromAllowedPlace(HINTERNET request) const;
 
     bool Transfer() override;

@@ -8,17 +8,19 @@ export NIMBREL_ROOT
 # fonts have Arial's metrics, which the dialogs are laid out for.
 # minisign and libsodium-dev: the signature tests' peers (signing lists, checking Ed25519).
 # osslsigncode, openssl, the PKCS#11 engine and the public roots (time stamp authorities):
-# scripts/package's Authenticode signing.
+# scripts/package's Authenticode signing. libcurl4-openssl-dev: nimbrel-list asks live
+# servers with it.
 BUILD_PACKAGES=(cmake make g++ file g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libgtest-dev python3 minisign
-  libsodium-dev osslsigncode openssl libengine-pkcs11-openssl ca-certificates)
+  libsodium-dev osslsigncode openssl libengine-pkcs11-openssl ca-certificates libcurl4-openssl-dev)
 # Wine is wine64 alone: scripts/lib/wine-run starts its 64-bit loader, and Debian's
 # "wine" (the command on the PATH) is left out. wine32:i386, which runs the 32-bit
 # product, joins only where the kernel runs 32-bit programs (ensure_run_packages):
 # elsewhere it cannot run, and once installed it breaks Debian's "wine" for everyone.
 # iproute2 brings up the loopback of a test's own network namespace; softhsm2 holds
-# the release tests' signing key as a token would.
+# the release tests' signing key as a token would; nginx serves what nimbrel-list
+# publish writes, as a maker's server (its tests start their own, on ports of their own).
 RUN_PACKAGES=(wine64 fonts-wine fonts-liberation xvfb python3 x11-utils python3-pyftpdlib vsftpd
-  python3-cryptography iproute2 softhsm2)
+  python3-cryptography iproute2 softhsm2 nginx)
 # libFuzzer for clang 14 comes with libclang-rt-14-dev.
 FUZZ_PACKAGES=(cmake make clang-14 libclang-rt-14-dev libgtest-dev)
 BENCH_PACKAGES=(cmake make g++ libbenchmark-dev libpugixml-dev librapidxml-dev libtinyxml2-dev libexpat1-dev

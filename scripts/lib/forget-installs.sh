@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes this machine fresh again for the README's two commands: removes what they
-# install to run the Windows programs (Wine, its fonts, the display and the FTP
+# install to run the Windows programs (Wine, its fonts, the display, the FTP and web
 # servers, the demo's tools), and the packages that only those brought in:
 #   scripts/lib/forget-installs.sh [--build]
 # --build also removes the tool chains and libraries of scripts/build. Only installed
@@ -12,10 +12,10 @@ set -uo pipefail
 source "$(dirname "$0")/common.sh"
 
 names=(wine wine64 wine32:i386 libwine libwine:i386 fonts-wine fonts-liberation xvfb python3-pyftpdlib vsftpd
-  softhsm2 imagemagick xdotool)
+  softhsm2 nginx imagemagick xdotool)
 if [ "${1:-}" = --build ]; then
   names+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-mingw-w64-i686 gcc-mingw-w64-x86-64 mingw-w64-common
-    minisign libsodium-dev libengine-pkcs11-openssl libbenchmark-dev libpugixml-dev librapidxml-dev libtinyxml2-dev
+    minisign libsodium-dev libengine-pkcs11-openssl libcurl4-openssl-dev libbenchmark-dev libpugixml-dev librapidxml-dev libtinyxml2-dev
     libexpat1-dev)
 elif [ $# -gt 0 ]; then
   log "usage: scripts/lib/forget-installs.sh [--build]"

@@ -1,6 +1,7 @@
-"""nimbrel-list check, as a maker runs it: one table of the smallest list that shows
-each finding, with its id and the exit status; the sample lists of the local list
-server, as it fills them in, against what the whole-road tests expect of their rows.
+"""nimbrel-list check and publish, as a maker runs them: tables of the smallest list that
+shows each finding (its id, the exit status) and of the folders publish refuses; the sample
+lists as the list server fills them in, against the whole road's rows, and as publish and
+Debian's nginx (tests/peers/nginx) serve them to check --server.
 
     /usr/bin/python3 test_list_check.py TOOL
 """
@@ -108,8 +109,25 @@ CASES = [
 ]
 
 
-def run(args):
-    done = subprocess.run([TOOL, "check", *args], capture_output=True)
+# A folder of lists (file name: its bytes, None for a minisign signature of the list
+# before it), what publish answers, and an id its output names ("" for none).
+PUBLISH_CASES = [
+    ({"XR.xml": b"<OnlineUpdate><Project>"}, 2, "parse-error"),
+    ({"XR#1.xml": listing()}, 2, "model-name-refused"),
+    ({"A&B.xml": listing()}, 2, "model-name-refused"),
+    ({"100%.xml": listing()}, 2, "model-name-refused"),
+    ({"ABCDEFGHIJKLMNOPQ.xml": listing()}, 2, "model-name-refused"),
+    ({"DVD+RW X.xml": listing(), "DVD RW X.xml": listing()}, 2, "models-collide"),
+    ({"XR.xml": listing(), "XR.xml.minisig": None}, 2, "signature-without-key"),
+    ({"XR.xml.minisig": b""}, 2, "signature-without-list"),
+    # Handled: "+", "/" (as %2F), "?" and a regular expression's own characters.
+    ({"DVD+R%2FRW X?(1).xml": listing()}, 0,
+     r'"~^DVD(\+|%2B)R/RW(%20|\+)X\?\(1\)(%20|\+)*$" "DVD_2BR_2FRW_20X_3F_281_29";'),
+]
+
+
+def run(args, command="check"):
+    done = subprocess.run([TOOL, command, *args], capture_output=True)
     return done.returncode, done.stdout.decode("latin-1"), done.stderr.decode("latin-1")
 
 
@@ -190,6 +208,63 @@ class Check(unittest.TestCase):
             self.assertEqual(outcome[version], "refused before anything is fetched")
         self.assertEqual(rows[0]["size"], "exactly 10 bytes (the signed Size)")
         self.assertTrue(rows[7]["question"].startswith("The drive has firmware 1.02, and this release, 1.01"))
+        self.assertEqual(code, 2, err)
+
+    def test_publish_refusals(self):
+        for number, (files, status, shown) in enumerate(PUBLISH_CASES):
+            with self.subTest(case=number, files=list(files)):
+                lists, out = f"{self.folder}/publish{number}", f"{self.folder}/published{number}"
+                os.makedirs(lists)
+                for name, body in files.items():
+                    with open(f"{lists}/{name}", "wb") as file:
+                        file.write(body or b"")
+                    if body is None:
+                        self.maker.sign(f"{lists}/{name[:-8]}", f"model:{name[:-12]}\tissued:1\texpires:1900000000")
+                code, text, _ = run([lists, out, "--now", str(NOW)], "publish")
+                self.assertEqual(code, status, text)
+                self.assertEqual(os.path.exists(out), status < 2)
+                if status < 2:
+                    with open(f"{out}/nginx-http.conf") as conf:
+                        text += conf.read()
+                self.assertIn(shown, text)
+        # Lists served now that users took with a later issued would refuse the new ones as older.
+        lists, out = f"{self.folder}/older", f"{self.folder}/older-out"
+        os.makedirs(lists)
+        for issued, status in [(1790000000, 0), (1780000000, 1)]:
+            with open(f"{lists}/XR.xml", "wb") as file:
+                file.write(listing())
+            self.maker.sign(f"{lists}/XR.xml", f"model:XR\tissued:{issued}\texpires:1900000000")
+            code, text, _ = run([lists, out, "--key", self.maker.key, "--now", str(NOW)], "publish")
+            self.assertEqual((code, "publish-older-than-live" in text), (status, status == 1), text)
+
+    def test_published_lists_served_by_nginx(self):
+        # Two sample lists published and signed; the peer serves their newest release under /file/.
+        os.chmod(self.folder, 0o755)  # nginx's workers read the tree as "nobody"
+        peer = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(ROOT, "tests", "peers", "nginx", "nginx_server.py"), "--tool", TOOL,
+             "--work", f"{self.folder}/nginx", "--lists", os.path.join(ROOT, "tests", "peers", "http", "lists"),
+             "--only", "DVD-RW XR-2080.xml", "--only", "DVD+R%2FRW XR-9.xml", "--sign-key", f"{self.folder}/m.key"],
+            stdout=subprocess.PIPE)
+        self.addCleanup(lambda: (peer.terminate(), peer.wait(), peer.stdout.close()))
+        port = peer.stdout.readline().strip().decode()
+        self.assertTrue(port.isdigit(), "nginx did not come up (scripts/test installs Debian's nginx)")
+        for model in ["DVD-RW XR-2080", "DVD+R/RW XR-9"]:
+            code, out, err = run(["--server", f"127.0.0.1:{port}", "--model", model, "--key", self.maker.key,
+                                  "--json"])
+            report = json.loads(out)
+            # The list and its signature as Wine asks for them; with raw blanks, nginx's 400.
+            self.assertEqual([e["outcome"].split(",")[0] for e in report["exchanges"]], ["200", "200", "400", "400"])
+            self.assertEqual([f["id"] for f in report["findings"]], ["server-raw-blanks-refused"], out)
+            self.assertTrue(report["signature"].startswith("verified"), out)
+            self.assertEqual(code, 1, err)
+        with open(f"{self.folder}/nginx/access.log") as log:
+            self.assertIn('"GET /downloads/downloadxml.aspx.minisig?ModelName=DVD+R/RW%20XR-9 HTTP/1.1" 200', log.read())
+        # The releases fetched: the newest is the listed file, the older one is not there.
+        code, out, err = run(["--server", f"127.0.0.1:{port}", "--model", "DVD-RW XR-2080", "--key", self.maker.key,
+                              "--fetch", "--json"])
+        report = json.loads(out)
+        self.assertIn("SHA-256 ", report["rows"][0]["fetched"])
+        self.assertEqual([f["id"] for f in report["findings"]][1:], ["release-not-fetched"], out)
         self.assertEqual(code, 2, err)
 
 

@@ -21,7 +21,8 @@
 // and "Signed32/..."), whose lists the list server signs. The release asks the update-list
 // server it was built with: its rows run in a namespace of their own, where that
 // host is 127.0.0.1 (tests/peers/in_namespace.sh), and NIMBREL_RELEASE_SERVER names it.
-// The rows on a full disk run there too, on its small disk NIMBREL_SMALL_DISK.
+// The rows on a full disk run there too, on its small disk NIMBREL_SMALL_DISK; the row
+// "...FromNginx" with nginx on this tree's update-list port (tests/peers/nginx).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -84,6 +85,7 @@ enum class Outcome {
     kListRefused,     // the list is not the maker's: no rows, nothing to download
     kNotCheckable,    // the release has no SHA256 in the signed list: not downloaded
     kNotFound,        // the web server has no such file: nothing left, nothing started
+    kListedByNginx,   // the list as nimbrel-list publishes it, served by nginx (tests/peers/nginx): the rows
 };
 
 // Whose releases: the maker's drive whose list names the FTP server, or the one whose
@@ -159,6 +161,8 @@ const Road kRoads[] = {
      kLowerCaseExe},
     {"Win98ListOfAnotherKeyListsNothing", Program::kSigned64, "win98", Start::kOwnFolder, Outcome::kListRefused, 0,
      Drive::kFtpSite, "key=wrong"},
+    {"Win98ListsFromNginx", Program::kSigned64, "win98", Start::kOwnFolder, Outcome::kListedByNginx, 0,
+     Drive::kWebSite},
     {"Win98ReleaseWithoutDigestIsNotDownloaded", Program::kSigned64, "win98", Start::kOwnFolder,
      Outcome::kNotCheckable, kUpperCaseExe},
     {"Win98VerifiedListToTheFlasher", Program::kSigned32, "win98", Start::kOwnFolder, Outcome::kFlasherStarted,
@@ -307,7 +311,11 @@ TEST_P(WholeRoad, Walk) {
     }
     const ProgramFiles programFiles = FilesOf(road.program);
     std::string served;
-    if (road.outcome != Outcome::kStartAndClose) {
+    const bool nginx = road.outcome == Outcome::kListedByNginx;
+    if (nginx) {
+        ASSERT_TRUE(FileExists(PeerScratch() + "\\nginx\\nginx.conf")) << "run through ctest: nginx_road_test";
+        ForgetAcceptedLists();
+    } else if (road.outcome != Outcome::kStartAndClose) {
         ASSERT_TRUE(RoadServersUp(updateServer, portVariable));
         served = ServeFirmware(programFiles.flasher, road.start == Start::kSmallDisk ? kBeyondTheSmallDisk : 0);
         FtpCommands();
@@ -382,7 +390,14 @@ TEST_P(WholeRoad, Walk) {
         ASSERT_EQ(rows, refused ? ListRows{} : listed);
         EXPECT_FALSE(FileExists(file("FirmwareUpdate.XML")));
     }
-    if (road.outcome != Outcome::kStartAndClose && road.outcome != Outcome::kListRefused) {
+    if (nginx) {
+        // The list and its signature, asked as Wine's WinInet asks and answered by the published map.
+        const std::string log = ReadFileBytes(PeerScratch() + "\\nginx\\access.log");
+        for (const char* path : {"/downloads/downloadxml.aspx?", "/downloads/downloadxml.aspx.minisig?"}) {
+            EXPECT_NE(log.find(std::string("\"GET ") + path + "ModelName=DVD-RW%20XR-2080 HTTP/1.1\" 200 "),
+                      std::string::npos) << log;
+        }
+    } else if (road.outcome != Outcome::kStartAndClose && road.outcome != Outcome::kListRefused) {
         HWND list = GetDlgItem(window, IDC_FIRMWARE_LIST);
         ASSERT_TRUE(ClickListViewRow(list, road.release));
         ASSERT_TRUE(WaitForSelection(list, 1, road.release));
@@ -412,7 +427,7 @@ TEST_P(WholeRoad, Walk) {
             EXPECT_TRUE(FlasherRuns(folder).empty());
         }
     }
-    if (road.outcome != Outcome::kStartAndClose) {
+    if (road.outcome != Outcome::kStartAndClose && !nginx) {
         // A web drive's release never comes over FTP; a refused list or release not at all.
         const bool fetched = road.drive == Drive::kFtpSite && road.outcome != Outcome::kListRefused &&
                              road.outcome != Outcome::kNotCheckable;
