@@ -48,6 +48,11 @@ private:
         report_.findings.push_back({id, severity, std::move(element), LineOf(offset), std::move(message)});
     }
     int LineOf(int32_t offset) const;
+    // The reader's message, without the separator it puts after an (empty) earlier note.
+    std::string ParserMessage() const {
+        const std::string& message = document_.LastError();
+        return message.rfind(", ", 0) == 0 ? message.substr(2) : message;
+    }
     void CheckRequest();
     bool CheckSignature();  // false when the program refuses the list
     void CheckEncoding();
@@ -467,7 +472,7 @@ void Checker::Run() {
     }
     if (reading_.corrupt) {
         Add("parse-error", Severity::kError, "", document_.LastErrorOffset(),
-            "the document does not parse (" + document_.LastError() + "): the program shows " + Quoted(kListCorrupt));
+            "the document does not parse (" + ParserMessage() + "): the program shows " + Quoted(kListCorrupt));
         return;
     }
     CheckStructure();
