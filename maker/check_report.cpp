@@ -49,6 +49,11 @@ size_t Count(const CheckReport& report, Severity severity) {
     return count;
 }
 
+// "1 error, 2 warnings": the closing count reads as a sentence.
+std::string Counted(size_t count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 }  // namespace
 
 std::string FindingText(const Finding& finding) {
@@ -107,8 +112,8 @@ std::string ReportText(const CheckInput& input, const CheckReport& report) {
     }
     if (!report.findings.empty()) line("Findings:");
     for (const Finding& finding : report.findings) line("  " + FindingText(finding));
-    line(std::to_string(Count(report, Severity::kError)) + " errors, " +
-         std::to_string(Count(report, Severity::kWarning)) + " warnings");
+    line(Counted(Count(report, Severity::kError), "error") + ", " +
+         Counted(Count(report, Severity::kWarning), "warning"));
     return out;
 }
 

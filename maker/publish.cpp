@@ -269,7 +269,7 @@ int Publish(const PublishInput& input, LiveClient& client, std::ostream& out) {
         ++errors;
     }
     if (errors > 0) {
-        out << "Refused: " << errors << " errors; nothing was written. Fix them and publish again (nimbrel-list "
+        out << "Refused: " << errors << (errors == 1 ? " error" : " errors") << "; nothing was written. Fix them and publish again (nimbrel-list "
                                          "check LIST tells more of a list).\n";
         return kRefused;
     }
