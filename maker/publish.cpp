@@ -346,7 +346,8 @@ int Publish(const PublishInput& input, LiveClient& client, std::ostream& out) {
     const std::string folder = fs::path(input.out).string();
     out << "Published " << models.size() << (models.size() == 1 ? " list (" : " lists (") << signatures
         << " signed) in " << folder << "/lists, with "
-        << folder << "/nginx-http.conf and " << folder << "/nginx-server.conf (" << warnings << " warnings).\n"
+        << folder << "/nginx-http.conf and " << folder << "/nginx-server.conf (" << warnings
+        << (warnings == 1 ? " warning).\n" : " warnings).\n")
         << "To serve them with nginx:\n"
         << "  - include nginx-http.conf at the http level (for example from /etc/nginx/conf.d/) and\n"
         << "    nginx-server.conf in the server block that answers the program, whose lists lie at\n"
