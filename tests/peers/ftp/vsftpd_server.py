@@ -12,12 +12,12 @@ configuration lives in a temporary folder; nothing outside it is touched.
 """
 import argparse
 import os
-import signal
-import socket
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from daemon_peer import announce_and_wait, free_port  # noqa: E402
 
 CONFIG = """listen=YES
 listen_ipv6=NO
@@ -46,11 +46,6 @@ vsftpd_log_file={log}
 """
 
 
-def free_port(address):
-    with socket.socket() as probe:
-        probe.bind((address, 0))
-        return probe.getsockname()[1]
-
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -72,18 +67,7 @@ def main():
                                     passive="NO" if options.no_passive else "YES"))
             out.write(LOG.format(log=os.path.abspath(options.log)) if options.log else "xferlog_enable=NO\n")
         server = subprocess.Popen([options.vsftpd, config])
-        signal.signal(signal.SIGTERM, lambda *_: server.terminate())
-        # Tell the caller only once the server answers.
-        for _ in range(100):
-            try:
-                socket.create_connection((options.address, port), timeout=0.1).close()
-                break
-            except OSError:
-                if server.poll() is not None:
-                    return 1
-                time.sleep(0.05)
-        print(port, flush=True)
-        return server.wait()
+        return announce_and_wait(server, options.address, port)
 
 
 if __name__ == "__main__":

@@ -21,14 +21,15 @@ import ctypes
 import os
 import re
 import signal
-import socket
 import subprocess
 import sys
 import time
 import urllib.parse
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "http"))
+PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+sys.path[:0] = [os.path.join(PEERS, "http"), PEERS]
 import http_server  # noqa: E402  the list peer's filling-in
+from daemon_peer import announce_and_wait, free_port  # noqa: E402
 
 CONFIG = """worker_processes 1;
 pid {work}/nginx.pid;
@@ -48,12 +49,6 @@ http {{
     }}
 }}
 """
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 def die_with_parent():
@@ -110,18 +105,7 @@ def main():
         out.write(CONFIG.format(work=work, port=port, root=options.root))
     server = subprocess.Popen(["nginx", "-p", work, "-e", os.path.join(work, "error.log"), "-c",
                                os.path.join(work, "nginx.conf"), "-g", "daemon off;"], preexec_fn=die_with_parent)
-    signal.signal(signal.SIGTERM, lambda *_: server.terminate())
-    # Tell the caller only once the server answers.
-    for _ in range(200):
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=0.1).close()
-            break
-        except OSError:
-            if server.poll() is not None:
-                return 1
-            time.sleep(0.05)
-    print(port, flush=True)
-    return server.wait()
+    return announce_and_wait(server, "127.0.0.1", port)
 
 
 if __name__ == "__main__":
