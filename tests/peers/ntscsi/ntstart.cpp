@@ -290,9 +290,15 @@ int main(int argc, char** argv) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                        &startup, &started)) {
-        return Fail("cannot start " + program);
+    // Wine has been seen to fail a start now and then with ERROR_INTERNAL_ERROR while
+    // other prefixes start programs; a second try starts it.
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                           &startup, &started)) {
+            break;
+        }
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) return Fail("cannot start " + program);
+        Sleep(200);
     }
     // Whatever ends this launcher ends the program too.
     const HANDLE job = CreateJobObjectA(nullptr, nullptr);
