@@ -32,7 +32,8 @@
 // buffer or sense area lies outside the program's writable memory or the output
 // buffer; a request that reuses memory or the event of a request still pending; a
 // free of memory a pending request owns; the event of a pending request closed; a
-// device left open at exit. A request still pending at exit is not a violation.
+// device closed with a request pending that was never cancelled; a device left open at
+// exit. A request still pending at exit is not a violation.
 #include <windows.h>
 #include <winioctl.h>
 #include <ntddscsi.h>
@@ -102,6 +103,7 @@ struct Request {
     BYTE* data;  // the pass-through's DataBuffer
     std::vector<Range> owned;
     bool freed = false;  // the program freed memory the request owns: nothing is written
+    bool cancelAsked = false;  // CancelIo was called on its device while it was pending
 };
 
 struct Device {
@@ -528,6 +530,7 @@ void CancelPending(HANDLE device) {
 BOOL WINAPI StandInCancelIo(HANDLE handle) {
     Hold hold;
     if (theDevices.count(handle) == 0) return realCancelIo != nullptr ? realCancelIo(handle) : FALSE;
+    for (Request* pending : thePending) pending->cancelAsked = pending->cancelAsked || pending->device == handle;
     CancelPending(handle);
     return TRUE;
 }
@@ -540,6 +543,13 @@ BOOL WINAPI StandInCloseHandle(HANDLE handle) {
         }
     }
     if (theDevices.count(handle) != 0) {
+        // A request the program stopped waiting for is to be cancelled before its device goes.
+        for (const Request* pending : thePending) {
+            if (pending->device == handle && !pending->cancelAsked) {
+                Violation("closed " + theDevices.at(handle).path + " with " + pending->what +
+                          " pending, never cancelled");
+            }
+        }
         CancelPending(handle);  // as a driver's clean-up does
         theDevices.erase(handle);
     }
