@@ -6,8 +6,10 @@
 # --build also removes the tool chains and libraries of scripts/build. Only installed
 # packages are named to apt-get, which refuses names of an architecture the machine
 # does not know (wine32:i386 where i386 was never added); the i386 architecture goes
-# too once no package of it is left. Packages that other software may need
-# (python3, iproute2, x11-utils, python3-cryptography, openssl) stay.
+# too once no package of it is left. The 32-bit C library that wine32 brought in stays
+# (Debian protects libgcc-s1 and what it needs), and so the architecture stays. Packages
+# that other software may need (python3, iproute2, x11-utils, python3-cryptography,
+# openssl) stay.
 set -uo pipefail
 source "$(dirname "$0")/common.sh"
 
