@@ -1,6 +1,7 @@
 // nimbrel-list: the makers' command line. `check` tells what the program will make of
 // an update list for a drive, with the program's own reader and rules, from a file or
 // from the live server; `publish` turns a folder of lists into a tree that nginx serves.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "list/list_signature.h"
@@ -77,33 +79,21 @@ struct Options {
 
 // Parses the arguments after the command; an error message, or "" when they are right.
 std::string ParseOptions(int argc, char** argv, Options& options) {
+    const std::pair<const char*, std::optional<std::string>*> single[] = {
+        {"--drive", &options.drive},         {"--model", &options.model},   {"--revision", &options.revision},
+        {"--signature", &options.signature}, {"--now", &options.now},       {"--codepage", &options.codePage},
+        {"--server", &options.server},       {"--served-from", &options.servedFrom},
+    };
     for (int i = 2; i < argc; ++i) {
         const std::string argument = argv[i];
-        const auto value = [&](std::optional<std::string>& into) -> std::string {
-            if (i + 1 >= argc) return argument + " needs a value";
-            if (into) return argument + " is given twice";
-            into = argv[++i];
-            return "";
-        };
-        std::string error;
-        if (argument == "--drive") {
-            error = value(options.drive);
-        } else if (argument == "--model") {
-            error = value(options.model);
-        } else if (argument == "--revision") {
-            error = value(options.revision);
-        } else if (argument == "--signature") {
-            error = value(options.signature);
-        } else if (argument == "--now") {
-            error = value(options.now);
-        } else if (argument == "--codepage") {
-            error = value(options.codePage);
-        } else if (argument == "--server") {
-            error = value(options.server);
-        } else if (argument == "--served-from") {
-            error = value(options.servedFrom);
-        } else if (argument == "--key" || argument == "--key-file") {
-            if (i + 1 >= argc) return argument + " needs a value";
+        const auto given = std::find_if(std::begin(single), std::end(single),
+                                        [&](const auto& option) { return argument == option.first; });
+        const bool repeated = argument == "--key" || argument == "--key-file";
+        if ((given != std::end(single) || repeated) && i + 1 >= argc) return argument + " needs a value";
+        if (given != std::end(single)) {
+            if (*given->second) return argument + " is given twice";
+            *given->second = argv[++i];
+        } else if (repeated) {
             (argument == "--key" ? options.keys : options.keyFiles).push_back(argv[++i]);
         } else if (argument == "--json") {
             options.json = true;
@@ -114,7 +104,6 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
         } else {
             options.positional.push_back(argument);
         }
-        if (!error.empty()) return error;
     }
     return "";
 }
